@@ -1,0 +1,345 @@
+#include "app/MainWindow.h"
+
+#include "app/InstanceGuard.h"
+#include "app/PictureButton.h"
+#include "filelist/CountCaption.h"
+#include "windows/AboutWindow.h"
+#include "windows/Design.h"
+#include "windows/FileDialog.h"
+#include "windows/LinkOpener.h"
+#include "windows/LinkTargets.h"
+#include "windows/MessageBox.h"
+#include "windows/ModeMenu.h"
+#include "windows/NotesWindow.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QUrl>
+
+namespace
+{
+    const QColor kWindowColor(248, 224, 192);
+
+    QLabel* makeHeading(QWidget* parent, const char* name, const QString& text, QPoint topLeftTwips)
+    {
+        auto* label = new QLabel(text, parent);
+        label->setObjectName(name);
+        label->setFont(Design::font("MS Serif", 12, Design::Bold));
+        label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
+        label->adjustSize(); // sized to its text, on the window's background
+        return label;
+    }
+
+    PictureButton* makeButton(QWidget* parent,
+                              const char* name,
+                              const QString& caption,
+                              const QString& picture,
+                              const QRect& geometryTwips)
+    {
+        auto* button = new PictureButton(caption, QPixmap(picture), parent);
+        button->setObjectName(name);
+        button->setFont(Design::font("MS Serif", 12, Design::Bold));
+        button->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(),
+                                      geometryTwips.height()));
+        return button;
+    }
+
+    QRadioButton* makeOption(QWidget* parent, const char* name, const QString& caption, const QRect& geometryTwips)
+    {
+        auto* option = new QRadioButton(caption, parent);
+        option->setObjectName(name);
+        option->setFont(Design::font("MS Sans Serif", 9.75, Design::Bold));
+        option->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(),
+                                      geometryTwips.height()));
+        Design::setBackground(option, kWindowColor);
+        return option;
+    }
+
+    QLabel* makeStatistic(QWidget* frame, const char* name, QPoint topLeftTwips)
+    {
+        auto* label = new QLabel(CountCaption(0, name == QByteArray("Label3") ? u" selected" : u" displayed"), frame);
+        label->setObjectName(name);
+        label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
+        label->adjustSize();
+        return label;
+    }
+
+    QAction* makeEntry(QMenu* menu, const char* name, const QString& caption)
+    {
+        QAction* entry = menu->addAction(caption);
+        entry->setObjectName(name);
+        return entry;
+    }
+
+    void makeSeparator(QMenu* menu, const char* name)
+    {
+        menu->addSeparator()->setObjectName(name);
+    }
+} // namespace
+
+MainWindow::MainWindow(Platform platform)
+    : QMainWindow(nullptr,
+                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                      | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_platform(platform)
+{
+    setObjectName("Form1");
+    setWindowTitle("Zorvik! V1.0");
+    setWindowIcon(QIcon(":/assets/icon.png"));
+
+    auto* client = new QWidget(this);
+    client->setObjectName("client");
+    client->setFixedSize(twips(8295), twips(5655));
+    client->setFont(Design::font("SimSun", 9));
+    Design::setBackground(client, kWindowColor);
+    setCentralWidget(client);
+
+    auto* logo = new QLabel(client);
+    logo->setObjectName("Image1");
+    logo->setGeometry(twipsRect(45, 75, 1800, 5160));
+    logo->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    logo->setLineWidth(2);
+    logo->setAlignment(Qt::AlignCenter);
+    logo->setPixmap(QPixmap(":/assets/logo.png"));
+
+    buildSingleShredArea(client);
+    buildBatchShredArea(client);
+    buildStatusArea(client);
+
+    Design::makeLine(client, "Line2", {1920, 0}, {1920, 5200}, Qt::black);
+    Design::makeLine(client, "Line3", {1920, 5205}, {8586, 5205}, Qt::black);
+    Design::makeLine(client, "Line4", {0, 0}, {10920, 0}, Qt::black);
+
+    buildMenus();
+    setTabOrder();
+
+    // Fixed border: the window keeps the size of its menu bar and client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_about;
+    delete m_notes;
+}
+
+void MainWindow::buildSingleShredArea(QWidget* client)
+{
+    makeHeading(client, "Label1", "Single Shred!", {2040, 85})->setToolTip("Shred an individual file.");
+
+    m_text1 = new QLineEdit(client);
+    m_text1->setObjectName("Text1");
+    m_text1->setFont(Design::font("Tahoma", 9));
+    m_text1->setGeometry(twipsRect(2040, 460, 6180, 365));
+    Design::setFieldColors(m_text1, QColor(128, 255, 128), QColor(255, 0, 0));
+
+    m_command1 = makeButton(client, "Command1", "Open... (&O)", ":/assets/button.png", {3050, 920, 1995, 375});
+    m_command1->setToolTip("Open the file to shred.");
+    m_command2 = makeButton(client, "Command2", "Shred! (&S)", ":/assets/button.png", {5160, 920, 1995, 375});
+    m_command2->setToolTip("Shred opened file.");
+
+    auto* divider = new QLabel(client);
+    divider->setObjectName("Label6");
+    divider->setGeometry(twipsRect(2040, 1425, 6180, 50));
+    divider->setFrameShape(QFrame::Box);
+    divider->setLineWidth(1);
+    Design::setBackground(divider, QColor(192, 192, 192));
+    divider->setEnabled(false);
+}
+
+void MainWindow::buildBatchShredArea(QWidget* client)
+{
+    makeHeading(client, "Label2", "Batch Shred!", {2040, 1560})->setToolTip("Shred one or more files at the same time.");
+
+    auto* hint = new QLabel("[ Drag the file to the list below ]", client);
+    hint->setObjectName("Label5");
+    hint->setFont(Design::font("MS Sans Serif", 9.75, Design::Bold));
+    hint->setGeometry(twipsRect(3600, 1580, 3855, 255));
+    Design::setForeground(hint, QColor(0, 128, 0));
+
+    m_list1 = new QListWidget(client);
+    m_list1->setObjectName("List1");
+    m_list1->setFont(Design::font("Tahoma", 9));
+    m_list1->setGeometry(twipsRect(2040, 1920, 6180, 2220));
+    m_list1->setSortingEnabled(false);
+    Design::setFieldColors(m_list1, QColor(255, 192, 255), QColor(0, 0, 255));
+
+    m_frame1 = new QGroupBox("Statistics ", client);
+    m_frame1->setObjectName("Frame1");
+    m_frame1->setGeometry(twipsRect(2160, 4230, 1815, 855));
+    Design::setBackground(m_frame1, kWindowColor);
+    m_label3 = makeStatistic(m_frame1, "Label3", {120, 300});
+    m_label4 = makeStatistic(m_frame1, "Label4", {120, 600});
+
+    m_option1 = makeOption(client, "Option1", "All (&A)", {4080, 4320, 1335, 255});
+    m_option2 = makeOption(client, "Option2", "None (&N)", {5280, 4320, 1455, 255});
+    m_option3 = makeOption(client, "Option3", "Clear (&C)", {6765, 4320, 1335, 255});
+
+    m_command3 = makeButton(client, "Command3", "B-Shred! (&B)", ":/assets/button-wide.png", {4425, 4680, 3300, 375});
+    m_command3->setToolTip("Shred all selected files.");
+}
+
+void MainWindow::buildStatusArea(QWidget* client)
+{
+    m_sb1 = new QStatusBar(client);
+    m_sb1->setObjectName("sb1");
+    m_sb1->setSizeGripEnabled(false);
+    m_sb1->setFont(Design::font("Trebuchet MS", 8.25));
+    m_sb1->setGeometry(twipsRect(0, 5280, 8295, 375));
+
+    const int firstPanelWidth = twips(5910);
+    m_panel1 = new QLabel("Ready", m_sb1);
+    m_panel1->setObjectName("sb1Panel1");
+    m_panel1->setGeometry(0, 0, firstPanelWidth, m_sb1->height());
+    m_panel2 = new QLabel(m_sb1);
+    m_panel2->setObjectName("sb1Panel2");
+    m_panel2->setGeometry(firstPanelWidth, 0, m_sb1->width() - firstPanelWidth, m_sb1->height());
+    for (QLabel* panel : {m_panel1, m_panel2}) {
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setIndent(3);
+    }
+
+    m_pb1 = new QProgressBar(client);
+    m_pb1->setObjectName("pb1");
+    m_pb1->setGeometry(twipsRect(7170, 5355, 1095, 255));
+    m_pb1->setRange(0, 100);
+    m_pb1->setValue(0);
+    m_pb1->setTextVisible(false);
+    m_pb1->hide();
+    m_pb1->raise(); // in front of the status bar's right end
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu("File(&F)");
+    file->setObjectName("f");
+    QMenu* mode = file->addMenu("Shred! mode select(&S)");
+    mode->setObjectName("mode");
+    m_standardEntry = makeEntry(mode, "null_", "Standard mode [Default](&S)");
+    m_enhancedEntry = makeEntry(mode, "random", "Enhanced mode(&R)");
+    for (QAction* entry : {m_standardEntry, m_enhancedEntry}) {
+        entry->setCheckable(true);
+    }
+    m_standardEntry->setChecked(true);
+    makeSeparator(file, "ff");
+    connect(makeEntry(file, "e", "Exit(&E)"), &QAction::triggered, this, &QWidget::close);
+
+    QMenu* help = menuBar()->addMenu("Help(&H)");
+    help->setObjectName("h");
+    connect(makeEntry(help, "about", "About...(&A)"), &QAction::triggered, this, &MainWindow::showAbout);
+    connect(makeEntry(help, "note", "Notes(&N)"), &QAction::triggered, this, &MainWindow::showNotes);
+    makeSeparator(help, "gsadfasdf");
+    connect(makeEntry(help, "mol", "Message online(&M)"), &QAction::triggered, this, &MainWindow::openMessagePage);
+
+    m_modeMenu = new ModeMenu(m_standardEntry, m_enhancedEntry, m_shredMode, this);
+}
+
+void MainWindow::setTabOrder()
+{
+    // Only the text box, the push buttons, the list and the option buttons take the focus.
+    const QList<QWidget*> order = {m_text1, m_command1, m_command2, m_list1, m_command3, m_option1, m_option2, m_option3};
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+bool MainWindow::load(InstanceGuard& guard)
+{
+    if (!guard.acquire()) {
+        m_platform.messages.show(nullptr,
+                                 {"This program is already running!",
+                                  "Prompting",
+                                  MessageBox::Icon::Information,
+                                  MessageBox::Buttons::Ok,
+                                  MessageBox::Answer::Ok});
+        return false;
+    }
+    m_shredMode = kStandardMode;
+    m_platform.fileDialog.setTitle("Open...");
+    return true;
+}
+
+void MainWindow::showCentred()
+{
+    if (!m_centred) {
+        ensurePolished();
+        adjustSize();
+        Design::centreOnScreen(this);
+        m_centred = true;
+    }
+    show();
+}
+
+ShredMode MainWindow::shredMode() const
+{
+    return m_shredMode;
+}
+
+QString MainWindow::panelText(int panel) const
+{
+    return (panel == 1 ? m_panel1 : m_panel2)->text();
+}
+
+void MainWindow::setPanelText(int panel, const QString& text)
+{
+    QLabel* label = panel == 1 ? m_panel1 : m_panel2;
+    if (label->text() != text) {
+        label->setText(text);
+    }
+}
+
+AboutWindow* MainWindow::aboutWindow() const
+{
+    return m_about;
+}
+
+NotesWindow* MainWindow::notesWindow() const
+{
+    return m_notes;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window by any means ends the program, and the About and Notes windows go with it.
+    if (m_about) {
+        m_about->close();
+    }
+    if (m_notes) {
+        m_notes->close();
+    }
+    event->accept();
+    emit unloaded();
+}
+
+void MainWindow::showAbout()
+{
+    if (!m_about) {
+        m_about = new AboutWindow(m_platform.links);
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void MainWindow::showNotes()
+{
+    if (!m_notes) {
+        m_notes = new NotesWindow();
+    }
+    m_notes->show();
+    m_notes->raise();
+    m_notes->activateWindow();
+}
+
+void MainWindow::openMessagePage()
+{
+    m_platform.links.open(QUrl(LinkTargets::messagePage()));
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "shred/ShredMode.h"
+#include "windows/Platform.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class AboutWindow;
+class InstanceGuard;
+class ModeMenu;
+class NotesWindow;
+class PictureButton;
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QRadioButton;
+class QStatusBar;
+
+// Form1, the program's one working window: the single-shred path box and its buttons, the batch
+// check-list with its selection controls, the statistics frame, the progress bar, the status bar and
+// the menus. It holds the current ShredMode; the work behind each control lives in other classes.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(Platform platform);
+    ~MainWindow() override;
+
+    // The load step, run once before the window is first shown. Returns false when another copy of the
+    // program is already running: the user has been told, and this copy must end without showing the
+    // window.
+    bool load(InstanceGuard& guard);
+
+    // Shows the window, centred on the screen the first time.
+    void showCentred();
+
+    ShredMode shredMode() const;
+
+    QString panelText(int panel) const;
+    void setPanelText(int panel, const QString& text);
+
+    AboutWindow* aboutWindow() const;
+    NotesWindow* notesWindow() const;
+
+signals:
+    // The window has closed: the program ends now.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildSingleShredArea(QWidget* client);
+    void buildBatchShredArea(QWidget* client);
+    void buildStatusArea(QWidget* client);
+    void setTabOrder();
+
+    void showAbout();
+    void showNotes();
+    void openMessagePage();
+
+    Platform m_platform;
+    ShredMode m_shredMode = kStandardMode;
+    bool m_centred = false;
+
+    QLineEdit* m_text1 = nullptr;
+    PictureButton* m_command1 = nullptr;
+    PictureButton* m_command2 = nullptr;
+    PictureButton* m_command3 = nullptr;
+    QListWidget* m_list1 = nullptr;
+    QGroupBox* m_frame1 = nullptr;
+    QLabel* m_label3 = nullptr;
+    QLabel* m_label4 = nullptr;
+    QRadioButton* m_option1 = nullptr;
+    QRadioButton* m_option2 = nullptr;
+    QRadioButton* m_option3 = nullptr;
+    QStatusBar* m_sb1 = nullptr;
+    QLabel* m_panel1 = nullptr;
+    QLabel* m_panel2 = nullptr;
+    QProgressBar* m_pb1 = nullptr;
+    QAction* m_standardEntry = nullptr;
+    QAction* m_enhancedEntry = nullptr;
+    ModeMenu* m_modeMenu = nullptr;
+
+    QPointer<AboutWindow> m_about;
+    QPointer<NotesWindow> m_notes;
+};

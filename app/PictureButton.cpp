@@ -1,0 +1,52 @@
+#include "app/PictureButton.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <qdrawutil.h>
+
+PictureButton::PictureButton(const QString& caption, const QPixmap& picture, QWidget* parent)
+    : QPushButton(caption, parent)
+    , m_picture(picture)
+{
+}
+
+QPixmap PictureButton::picture() const
+{
+    return m_picture;
+}
+
+void PictureButton::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const bool sunken = isDown();
+    const QRect face = rect().adjusted(2, 2, -2, -2);
+
+    painter.fillRect(rect(), Qt::white);
+    painter.save();
+    painter.setClipRect(face);
+    QRect pictureRect = m_picture.rect();
+    pictureRect.moveCenter(face.center());
+    if (sunken) {
+        pictureRect.translate(1, 1);
+    }
+    painter.drawPixmap(pictureRect.topLeft(), m_picture);
+    painter.restore();
+
+    qDrawWinButton(&painter, rect(), palette(), sunken, nullptr);
+
+    QRect captionRect = face;
+    if (sunken) {
+        captionRect.translate(1, 1);
+    }
+    painter.setFont(font());
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.drawText(captionRect, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = face.adjusted(1, 1, -1, -1);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}

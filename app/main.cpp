@@ -1,0 +1,20 @@
+#include "app/InstanceGuard.h"
+#include "app/Startup.h"
+#include "windows/FileDialog.h"
+#include "windows/LinkOpener.h"
+#include "windows/MessageBox.h"
+
+#include <QApplication>
+
+// The program takes no arguments: whatever stands on the command line is ignored.
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Zorvik");
+    QApplication::setApplicationVersion("1.0.0.0");
+
+    QtMessageBox messages;
+    QtFileDialog fileDialog;
+    DesktopLinkOpener links;
+    return runProgram(application, {messages, fileDialog, links}, InstanceGuard::defaultKey());
+}

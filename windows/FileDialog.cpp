@@ -1,0 +1,42 @@
+#include "windows/FileDialog.h"
+
+#include <QFileDialog>
+
+QString FileDialog::title() const
+{
+    return m_title;
+}
+
+void FileDialog::setTitle(const QString& title)
+{
+    m_title = title;
+}
+
+QString FileDialog::fileName() const
+{
+    return m_fileName;
+}
+
+void FileDialog::setFileName(const QString& fileName)
+{
+    m_fileName = fileName;
+}
+
+std::unique_ptr<QFileDialog> QtFileDialog::build(QWidget* parent) const
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, title());
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    if (!fileName().isEmpty()) {
+        dialog->selectFile(fileName());
+    }
+    return dialog;
+}
+
+void QtFileDialog::show(QWidget* parent)
+{
+    const auto dialog = build(parent);
+    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
+        setFileName(dialog->selectedFiles().constFirst());
+    }
+}

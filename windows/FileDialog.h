@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QFileDialog;
+class QWidget;
+
+// The open-file dialog of the main window. It keeps its title and the file name last chosen in it, as
+// the program reads and sets them; show() is the only part that differs between the real dialog and
+// the scripted one of the tests.
+class FileDialog
+{
+public:
+    virtual ~FileDialog() = default;
+
+    QString title() const;
+    void setTitle(const QString& title);
+
+    QString fileName() const;
+    void setFileName(const QString& fileName);
+
+    // Shows the dialog modally. After a pick, fileName() is the picked file's full path; after a
+    // cancel it is unchanged.
+    virtual void show(QWidget* parent) = 0;
+
+private:
+    QString m_title;
+    QString m_fileName;
+};
+
+// The real dialog: Qt's open-file dialog for any existing file, with no filter.
+class QtFileDialog : public FileDialog
+{
+public:
+    void show(QWidget* parent) override;
+
+    // The dialog exactly as show() presents it, not yet shown.
+    std::unique_ptr<QFileDialog> build(QWidget* parent) const;
+};

@@ -1,0 +1,9 @@
+#include "windows/LinkOpener.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+void DesktopLinkOpener::open(const QUrl& url)
+{
+    QDesktopServices::openUrl(url);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "shred/ShredMode.h"
+
+#include <QObject>
+
+class QAction;
+
+// Keeps the two mode entries of the File menu and the window's ShredMode in step. The entries behave
+// like a pair of radio items, but each decides from the other entry's check mark rather than from the
+// flag: a click on the entry that is already checked changes nothing.
+class ModeMenu : public QObject
+{
+    Q_OBJECT
+
+public:
+    ModeMenu(QAction* standardEntry, QAction* enhancedEntry, ShredMode& mode, QObject* parent = nullptr);
+
+    void chooseStandard();
+    void chooseEnhanced();
+
+private:
+    void undoToggle(QAction* entry, bool checkedByQt);
+
+    QAction* m_standardEntry;
+    QAction* m_enhancedEntry;
+    ShredMode& m_mode;
+};

@@ -1,0 +1,76 @@
+#include "windows/NotesWindow.h"
+
+#include "windows/Design.h"
+
+#include <QFrame>
+#include <QLabel>
+
+namespace
+{
+    const QColor kGrey(192, 192, 192);
+    const QColor kMagenta(255, 0, 255);
+    const QColor kLightYellow(255, 255, 128);
+
+    QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QPoint topLeftTwips, const QFont& font)
+    {
+        auto* label = new QLabel(text, parent);
+        label->setObjectName(name);
+        label->setFont(font);
+        label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
+        label->adjustSize(); // sized to its text
+        return label;
+    }
+
+    QLabel* addReference(QWidget* parent, const char* name, const QString& text, const QRect& geometryTwips)
+    {
+        auto* label = new QLabel(text, parent);
+        label->setObjectName(name);
+        label->setFont(Design::font("SimSun", 10.5));
+        label->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(),
+                                     geometryTwips.height()));
+        label->setFrameShape(QFrame::Box);
+        label->setLineWidth(1);
+        Design::setBackground(label, kLightYellow);
+        Design::setForeground(label, kMagenta);
+        return label;
+    }
+} // namespace
+
+NotesWindow::NotesWindow()
+    : QWidget(nullptr,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName("Form3");
+    setWindowTitle("Notes");
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(twips(8985), twips(1635));
+    Design::setBackground(this, kGrey);
+
+    addLabel(this,
+             "Heading",
+             "Shred! mode descriptions",
+             {860, 240},
+             Design::font("MS Sans Serif", 13.5, Design::Bold | Design::Italic));
+
+    auto* icon = new QLabel(this);
+    icon->setObjectName("Icon");
+    icon->setGeometry(twipsRect(250, 230, 480, 480));
+    icon->setPixmap(QPixmap(":/assets/bulb.png"));
+
+    auto* rule = new QFrame(this);
+    rule->setObjectName("Rule");
+    rule->setGeometry(twipsRect(920, 600, 7980, 45));
+    rule->setFrameShape(QFrame::Box);
+    rule->setLineWidth(1);
+
+    const QFont nameFont = Design::font("SimSun", 9.75, Design::Bold);
+    addLabel(this, "StandardName", "Standard mode", {900, 840}, nameFont);
+    addReference(this, "StandardReference", "Reference Standard: DoD 5220.22-M(US) ", {2550, 840, 4020, 240});
+    addLabel(this, "EnhancedName", "Enhanced mode", {900, 1200}, nameFont);
+    addReference(this,
+                 "EnhancedReference",
+                 "Reference Standard: Gutmann ,VSITR(GER) ,GOST P50739-95(RU)",
+                 {2550, 1200, 6345, 240});
+
+    Design::centreOnScreen(this);
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+class FileDialog;
+class LinkOpener;
+class MessageBox;
+
+// The platform services the windows use, passed in so that tests can script them.
+struct Platform
+{
+    MessageBox& messages;
+    FileDialog& fileDialog;
+    LinkOpener& links;
+};
