@@ -1,13 +1,12 @@
 #include "app/InstanceGuard.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <utility>
 
 std::string InstanceGuard::defaultKey()

@@ -24,71 +24,65 @@
 #include <QStatusBar>
 #include <QUrl>
 
-namespace
+namespace {
+const QColor kWindowColor(248, 224, 192);
+
+QLabel* makeHeading(QWidget* parent, const char* name, const QString& text, QPoint topLeftTwips)
 {
-    const QColor kWindowColor(248, 224, 192);
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setFont(Design::font("MS Serif", 12, Design::Bold));
+    label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
+    label->adjustSize(); // sized to its text, on the window's background
+    return label;
+}
 
-    QLabel* makeHeading(QWidget* parent, const char* name, const QString& text, QPoint topLeftTwips)
-    {
-        auto* label = new QLabel(text, parent);
-        label->setObjectName(name);
-        label->setFont(Design::font("MS Serif", 12, Design::Bold));
-        label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
-        label->adjustSize(); // sized to its text, on the window's background
-        return label;
-    }
+PictureButton* makeButton(
+    QWidget* parent, const char* name, const QString& caption, const QString& picture, const QRect& geometryTwips)
+{
+    auto* button = new PictureButton(caption, QPixmap(picture), parent);
+    button->setObjectName(name);
+    button->setFont(Design::font("MS Serif", 12, Design::Bold));
+    button->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(), geometryTwips.height()));
+    return button;
+}
 
-    PictureButton* makeButton(QWidget* parent,
-                              const char* name,
-                              const QString& caption,
-                              const QString& picture,
-                              const QRect& geometryTwips)
-    {
-        auto* button = new PictureButton(caption, QPixmap(picture), parent);
-        button->setObjectName(name);
-        button->setFont(Design::font("MS Serif", 12, Design::Bold));
-        button->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(),
-                                      geometryTwips.height()));
-        return button;
-    }
+QRadioButton* makeOption(QWidget* parent, const char* name, const QString& caption, const QRect& geometryTwips)
+{
+    auto* option = new QRadioButton(caption, parent);
+    option->setObjectName(name);
+    option->setFont(Design::font("MS Sans Serif", 9.75, Design::Bold));
+    option->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(), geometryTwips.height()));
+    Design::setBackground(option, kWindowColor);
+    return option;
+}
 
-    QRadioButton* makeOption(QWidget* parent, const char* name, const QString& caption, const QRect& geometryTwips)
-    {
-        auto* option = new QRadioButton(caption, parent);
-        option->setObjectName(name);
-        option->setFont(Design::font("MS Sans Serif", 9.75, Design::Bold));
-        option->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(),
-                                      geometryTwips.height()));
-        Design::setBackground(option, kWindowColor);
-        return option;
-    }
+QLabel* makeStatistic(QWidget* frame, const char* name, QPoint topLeftTwips)
+{
+    auto* label = new QLabel(CountCaption(0, name == QByteArray("Label3") ? u" selected" : u" displayed"), frame);
+    label->setObjectName(name);
+    label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
+    label->adjustSize();
+    return label;
+}
 
-    QLabel* makeStatistic(QWidget* frame, const char* name, QPoint topLeftTwips)
-    {
-        auto* label = new QLabel(CountCaption(0, name == QByteArray("Label3") ? u" selected" : u" displayed"), frame);
-        label->setObjectName(name);
-        label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
-        label->adjustSize();
-        return label;
-    }
+QAction* makeEntry(QMenu* menu, const char* name, const QString& caption)
+{
+    QAction* entry = menu->addAction(caption);
+    entry->setObjectName(name);
+    return entry;
+}
 
-    QAction* makeEntry(QMenu* menu, const char* name, const QString& caption)
-    {
-        QAction* entry = menu->addAction(caption);
-        entry->setObjectName(name);
-        return entry;
-    }
-
-    void makeSeparator(QMenu* menu, const char* name)
-    {
-        menu->addSeparator()->setObjectName(name);
-    }
+void makeSeparator(QMenu* menu, const char* name)
+{
+    menu->addSeparator()->setObjectName(name);
+}
 } // namespace
 
 MainWindow::MainWindow(Platform platform)
     : QMainWindow(nullptr,
-                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                      | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_platform(platform)
 {
     setObjectName("Form1");
@@ -157,7 +151,8 @@ void MainWindow::buildSingleShredArea(QWidget* client)
 
 void MainWindow::buildBatchShredArea(QWidget* client)
 {
-    makeHeading(client, "Label2", "Batch Shred!", {2040, 1560})->setToolTip("Shred one or more files at the same time.");
+    makeHeading(client, "Label2", "Batch Shred!", {2040, 1560})
+        ->setToolTip("Shred one or more files at the same time.");
 
     auto* hint = new QLabel("[ Drag the file to the list below ]", client);
     hint->setObjectName("Label5");
@@ -245,7 +240,8 @@ void MainWindow::buildMenus()
 void MainWindow::setTabOrder()
 {
     // Only the text box, the push buttons, the list and the option buttons take the focus.
-    const QList<QWidget*> order = {m_text1, m_command1, m_command2, m_list1, m_command3, m_option1, m_option2, m_option3};
+    const QList<QWidget*> order = {
+        m_text1, m_command1, m_command2, m_list1, m_command3, m_option1, m_option2, m_option3};
     for (qsizetype i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
     }

@@ -10,49 +10,48 @@
 #include <QMouseEvent>
 #include <QUrl>
 
-namespace
+namespace {
+const QColor kLightCyan(192, 255, 255);
+const QColor kYellow(255, 255, 0);
+
+// Pictures and plain labels have no pointer handlers of their own, and a move over them must not
+// count as a move over the window's background either.
+void keepPointerMoves(QWidget* widget)
 {
-    const QColor kLightCyan(192, 255, 255);
-    const QColor kYellow(255, 255, 0);
+    widget->setAttribute(Qt::WA_NoMousePropagation);
+}
 
-    // Pictures and plain labels have no pointer handlers of their own, and a move over them must not
-    // count as a move over the window's background either.
-    void keepPointerMoves(QWidget* widget)
-    {
-        widget->setAttribute(Qt::WA_NoMousePropagation);
-    }
+QLabel* addText(QWidget* parent, const char* name, const QString& text, QPoint topLeftTwips)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setFont(Design::font("Fixedsys", 12));
+    Design::setForeground(label, Qt::black);
+    label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
+    label->adjustSize();
+    keepPointerMoves(label);
+    return label;
+}
 
-    QLabel* addText(QWidget* parent, const char* name, const QString& text, QPoint topLeftTwips)
-    {
-        auto* label = new QLabel(text, parent);
-        label->setObjectName(name);
-        label->setFont(Design::font("Fixedsys", 12));
-        Design::setForeground(label, Qt::black);
-        label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
-        label->adjustSize();
-        keepPointerMoves(label);
-        return label;
-    }
-
-    LinkLabel* addLink(QWidget* parent,
-                       const char* name,
-                       const QString& text,
-                       const QColor& highlight,
-                       const QCursor& pointer,
-                       QPoint topLeftTwips)
-    {
-        auto* link = new LinkLabel(text, highlight, pointer, parent);
-        link->setObjectName(name);
-        link->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
-        link->adjustSize();
-        return link;
-    }
+LinkLabel* addLink(QWidget* parent,
+                   const char* name,
+                   const QString& text,
+                   const QColor& highlight,
+                   const QCursor& pointer,
+                   QPoint topLeftTwips)
+{
+    auto* link = new LinkLabel(text, highlight, pointer, parent);
+    link->setObjectName(name);
+    link->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
+    link->adjustSize();
+    return link;
+}
 } // namespace
 
 AboutWindow::AboutWindow(LinkOpener& links)
     : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowCloseButtonHint)
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                  Qt::WindowCloseButtonHint)
     , m_links(links)
 {
     setObjectName("Form2");

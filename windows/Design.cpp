@@ -6,89 +6,87 @@
 #include <QScreen>
 #include <QWidget>
 
-namespace Design
+namespace Design {
+namespace {
+QStringList substitutesFor(const QString& designFamily)
 {
-    namespace
-    {
-        QStringList substitutesFor(const QString& designFamily)
-        {
-            static const QHash<QString, QStringList> substitutes = {
-                {"MS Serif", {"Liberation Serif", "DejaVu Serif"}},
-                {"MS Sans Serif", {"Liberation Sans", "DejaVu Sans"}},
-                {"Tahoma", {"DejaVu Sans", "Liberation Sans"}},
-                {"Trebuchet MS", {"DejaVu Sans", "Liberation Sans"}},
-                {"Arial", {"Liberation Sans", "DejaVu Sans"}},
-                {"SimSun", {"WenQuanYi Micro Hei", "DejaVu Sans"}},
-                {"Fixedsys", {"DejaVu Sans Mono", "Liberation Mono"}},
-            };
-            return substitutes.value(designFamily);
-        }
-    } // namespace
+    static const QHash<QString, QStringList> substitutes = {
+        {"MS Serif", {"Liberation Serif", "DejaVu Serif"}},
+        {"MS Sans Serif", {"Liberation Sans", "DejaVu Sans"}},
+        {"Tahoma", {"DejaVu Sans", "Liberation Sans"}},
+        {"Trebuchet MS", {"DejaVu Sans", "Liberation Sans"}},
+        {"Arial", {"Liberation Sans", "DejaVu Sans"}},
+        {"SimSun", {"WenQuanYi Micro Hei", "DejaVu Sans"}},
+        {"Fixedsys", {"DejaVu Sans Mono", "Liberation Mono"}},
+    };
+    return substitutes.value(designFamily);
+}
+} // namespace
 
-    QFont font(const QString& designFamily, qreal pointSize, int styles)
-    {
-        QFont result;
-        result.setFamilies(QStringList{designFamily} + substitutesFor(designFamily));
-        result.setPointSizeF(pointSize);
-        result.setBold(styles & Bold);
-        result.setItalic(styles & Italic);
-        result.setUnderline(styles & Underline);
-        return result;
-    }
+QFont font(const QString& designFamily, qreal pointSize, int styles)
+{
+    QFont result;
+    result.setFamilies(QStringList{designFamily} + substitutesFor(designFamily));
+    result.setPointSizeF(pointSize);
+    result.setBold(styles & Bold);
+    result.setItalic(styles & Italic);
+    result.setUnderline(styles & Underline);
+    return result;
+}
 
-    void setBackground(QWidget* widget, const QColor& color)
-    {
-        QPalette palette = widget->palette();
-        // Buttons fill their background from the Button role, other widgets from Window.
-        palette.setColor(widget->backgroundRole(), color);
-        widget->setPalette(palette);
-        widget->setAutoFillBackground(true);
-    }
+void setBackground(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    // Buttons fill their background from the Button role, other widgets from Window.
+    palette.setColor(widget->backgroundRole(), color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
 
-    void setFieldColors(QWidget* widget, const QColor& background, const QColor& text)
-    {
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::Base, background);
-        palette.setColor(QPalette::Text, text);
-        widget->setPalette(palette);
-    }
+void setFieldColors(QWidget* widget, const QColor& background, const QColor& text)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Base, background);
+    palette.setColor(QPalette::Text, text);
+    widget->setPalette(palette);
+}
 
-    void setForeground(QWidget* widget, const QColor& color)
-    {
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::WindowText, color);
-        palette.setColor(QPalette::Text, color);
-        palette.setColor(QPalette::ButtonText, color);
-        widget->setPalette(palette);
-    }
+void setForeground(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    palette.setColor(QPalette::ButtonText, color);
+    widget->setPalette(palette);
+}
 
-    QFrame* makeLine(QWidget* parent, const char* objectName, QPoint fromTwips, QPoint toTwips, const QColor& color)
-    {
-        auto* line = new QFrame(parent);
-        line->setObjectName(objectName);
-        const QPoint from(twips(fromTwips.x()), twips(fromTwips.y()));
-        const QPoint to(twips(toTwips.x()), twips(toTwips.y()));
-        line->setGeometry(QRect(from, to).normalized());
-        if (from.y() == to.y()) {
-            line->setFixedHeight(1);
-        } else {
-            line->setFixedWidth(1);
-        }
-        line->setFrameShape(QFrame::NoFrame);
-        setBackground(line, color);
-        // A line has no handlers: the pointer passes through it to whatever lies behind.
-        line->setAttribute(Qt::WA_TransparentForMouseEvents);
-        return line;
+QFrame* makeLine(QWidget* parent, const char* objectName, QPoint fromTwips, QPoint toTwips, const QColor& color)
+{
+    auto* line = new QFrame(parent);
+    line->setObjectName(objectName);
+    const QPoint from(twips(fromTwips.x()), twips(fromTwips.y()));
+    const QPoint to(twips(toTwips.x()), twips(toTwips.y()));
+    line->setGeometry(QRect(from, to).normalized());
+    if (from.y() == to.y()) {
+        line->setFixedHeight(1);
+    } else {
+        line->setFixedWidth(1);
     }
+    line->setFrameShape(QFrame::NoFrame);
+    setBackground(line, color);
+    // A line has no handlers: the pointer passes through it to whatever lies behind.
+    line->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return line;
+}
 
-    void centreOnScreen(QWidget* window)
-    {
-        const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-        if (!screen) {
-            return;
-        }
-        QRect frame = window->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
+void centreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return;
     }
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
 } // namespace Design

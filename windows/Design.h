@@ -19,29 +19,28 @@ inline QRect twipsRect(int left, int top, int width, int height)
     return {twips(left), twips(top), twips(width), twips(height)};
 }
 
-namespace Design
+namespace Design {
+enum FontStyle
 {
-    enum FontStyle
-    {
-        Regular = 0,
-        Bold = 1,
-        Italic = 2,
-        Underline = 4,
-    };
+    Regular = 0,
+    Bold = 1,
+    Italic = 2,
+    Underline = 4,
+};
 
-    // The font the windows were designed with (for example "MS Serif"), followed by the nearest fonts
-    // this platform ships, so that Qt takes the first one that is installed.
-    QFont font(const QString& designFamily, qreal pointSize, int styles = Regular);
+// The font the windows were designed with (for example "MS Serif"), followed by the nearest fonts
+// this platform ships, so that Qt takes the first one that is installed.
+QFont font(const QString& designFamily, qreal pointSize, int styles = Regular);
 
-    void setBackground(QWidget* widget, const QColor& color);
-    void setForeground(QWidget* widget, const QColor& color);
-    // The colours of an input field (a text box or a list): its background and its text.
-    void setFieldColors(QWidget* widget, const QColor& background, const QColor& text);
+void setBackground(QWidget* widget, const QColor& color);
+void setForeground(QWidget* widget, const QColor& color);
+// The colours of an input field (a text box or a list): its background and its text.
+void setFieldColors(QWidget* widget, const QColor& background, const QColor& text);
 
-    // A straight one-pixel line from one point to another (in twips), horizontal or vertical; the parent
-    // clips whatever runs past its edge.
-    QFrame* makeLine(QWidget* parent, const char* objectName, QPoint fromTwips, QPoint toTwips, const QColor& color);
+// A straight one-pixel line from one point to another (in twips), horizontal or vertical; the parent
+// clips whatever runs past its edge.
+QFrame* makeLine(QWidget* parent, const char* objectName, QPoint fromTwips, QPoint toTwips, const QColor& color);
 
-    // Places a top-level window at the centre of the screen it will open on.
-    void centreOnScreen(QWidget* window);
+// Places a top-level window at the centre of the screen it will open on.
+void centreOnScreen(QWidget* window);
 } // namespace Design

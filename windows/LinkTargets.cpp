@@ -1,29 +1,28 @@
 #include "windows/LinkTargets.h"
 
-namespace LinkTargets
+namespace LinkTargets {
+QString homePage()
 {
-    QString homePage()
-    {
-        return QStringLiteral("http://") + QStringLiteral(ZORVIK_LINK_HOST);
-    }
+    return QStringLiteral("http://") + QStringLiteral(ZORVIK_LINK_HOST);
+}
 
-    QString messagePage()
-    {
-        return homePage() + QStringLiteral("/message_pad/message_pad.php");
-    }
+QString messagePage()
+{
+    return homePage() + QStringLiteral("/message_pad/message_pad.php");
+}
 
-    QString productsPage()
-    {
-        return homePage() + QStringLiteral("/products/products.php#zorvik");
-    }
+QString productsPage()
+{
+    return homePage() + QStringLiteral("/products/products.php#zorvik");
+}
 
-    QString contactAddress()
-    {
-        return QStringLiteral(ZORVIK_CONTACT_ADDRESS);
-    }
+QString contactAddress()
+{
+    return QStringLiteral(ZORVIK_CONTACT_ADDRESS);
+}
 
-    QString mailLink()
-    {
-        return QStringLiteral("mailto:") + contactAddress();
-    }
+QString mailLink()
+{
+    return QStringLiteral("mailto:") + contactAddress();
+}
 } // namespace LinkTargets

@@ -2,33 +2,32 @@
 
 #include <QMessageBox>
 
-namespace
+namespace {
+QMessageBox::Icon qtIcon(MessageBox::Icon icon)
 {
-    QMessageBox::Icon qtIcon(MessageBox::Icon icon)
-    {
-        switch (icon) {
-        case MessageBox::Icon::Information:
-            return QMessageBox::Information;
-        case MessageBox::Icon::Exclamation:
-            return QMessageBox::Warning;
-        case MessageBox::Icon::Question:
-            return QMessageBox::Question;
-        }
-        return QMessageBox::NoIcon;
+    switch (icon) {
+    case MessageBox::Icon::Information:
+        return QMessageBox::Information;
+    case MessageBox::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case MessageBox::Icon::Question:
+        return QMessageBox::Question;
     }
+    return QMessageBox::NoIcon;
+}
 
-    QMessageBox::StandardButton qtButton(MessageBox::Answer answer)
-    {
-        switch (answer) {
-        case MessageBox::Answer::Ok:
-            return QMessageBox::Ok;
-        case MessageBox::Answer::Yes:
-            return QMessageBox::Yes;
-        case MessageBox::Answer::No:
-            return QMessageBox::No;
-        }
-        return QMessageBox::NoButton;
+QMessageBox::StandardButton qtButton(MessageBox::Answer answer)
+{
+    switch (answer) {
+    case MessageBox::Answer::Ok:
+        return QMessageBox::Ok;
+    case MessageBox::Answer::Yes:
+        return QMessageBox::Yes;
+    case MessageBox::Answer::No:
+        return QMessageBox::No;
     }
+    return QMessageBox::NoButton;
+}
 } // namespace
 
 std::unique_ptr<QMessageBox> QtMessageBox::build(QWidget* parent, const Message& message)

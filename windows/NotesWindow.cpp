@@ -5,40 +5,37 @@
 #include <QFrame>
 #include <QLabel>
 
-namespace
+namespace {
+const QColor kGrey(192, 192, 192);
+const QColor kMagenta(255, 0, 255);
+const QColor kLightYellow(255, 255, 128);
+
+QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QPoint topLeftTwips, const QFont& font)
 {
-    const QColor kGrey(192, 192, 192);
-    const QColor kMagenta(255, 0, 255);
-    const QColor kLightYellow(255, 255, 128);
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setFont(font);
+    label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
+    label->adjustSize(); // sized to its text
+    return label;
+}
 
-    QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QPoint topLeftTwips, const QFont& font)
-    {
-        auto* label = new QLabel(text, parent);
-        label->setObjectName(name);
-        label->setFont(font);
-        label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
-        label->adjustSize(); // sized to its text
-        return label;
-    }
-
-    QLabel* addReference(QWidget* parent, const char* name, const QString& text, const QRect& geometryTwips)
-    {
-        auto* label = new QLabel(text, parent);
-        label->setObjectName(name);
-        label->setFont(Design::font("SimSun", 10.5));
-        label->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(),
-                                     geometryTwips.height()));
-        label->setFrameShape(QFrame::Box);
-        label->setLineWidth(1);
-        Design::setBackground(label, kLightYellow);
-        Design::setForeground(label, kMagenta);
-        return label;
-    }
+QLabel* addReference(QWidget* parent, const char* name, const QString& text, const QRect& geometryTwips)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setFont(Design::font("SimSun", 10.5));
+    label->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(), geometryTwips.height()));
+    label->setFrameShape(QFrame::Box);
+    label->setLineWidth(1);
+    Design::setBackground(label, kLightYellow);
+    Design::setForeground(label, kMagenta);
+    return label;
+}
 } // namespace
 
 NotesWindow::NotesWindow()
-    : QWidget(nullptr,
-              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QWidget(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName("Form3");
     setWindowTitle("Notes");

@@ -1,0 +1,99 @@
+#include "app/InstanceGuard.h"
+#include "app/MainWindow.h"
+#include "tests/support/ScriptedPlatform.h"
+#include "tests/support/WidgetLookup.h"
+
+#include <QAction>
+#include <QTest>
+
+class TestModeMenu : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void clicks_data();
+    void clicks();
+    void onlyMinusOneIsStandard();
+    void everyStartIsStandard();
+};
+
+void TestModeMenu::initTestCase()
+{
+    REQUIRE_OFFSCREEN();
+}
+
+void TestModeMenu::clicks_data()
+{
+    QTest::addColumn<QString>("clicks"); // S = Standard entry, E = Enhanced entry
+    QTest::addColumn<bool>("standardChecked");
+    QTest::addColumn<int>("flag");
+
+    QTest::newRow("at start") << "" << true << -1;
+    QTest::newRow("Standard while Standard: no change") << "S" << true << -1;
+    QTest::newRow("Enhanced while Standard") << "E" << false << 0;
+    QTest::newRow("Enhanced twice") << "EE" << false << 0;
+    QTest::newRow("Enhanced then Standard") << "ES" << true << -1;
+    QTest::newRow("Standard while Enhanced, twice") << "ESS" << true << -1;
+    QTest::newRow("alternating") << "ESESE" << false << 0;
+}
+
+void TestModeMenu::clicks()
+{
+    QFETCH(QString, clicks);
+    QFETCH(bool, standardChecked);
+    QFETCH(int, flag);
+
+    ScriptedPlatform platform;
+    InstanceGuard guard("zorvik-test-mode-menu-" + std::to_string(QCoreApplication::applicationPid()));
+    MainWindow window(platform.platform());
+    QVERIFY(window.load(guard));
+    REQUIRE_CHILD(standard, QAction, &window, "null_");
+    REQUIRE_CHILD(enhanced, QAction, &window, "random");
+
+    // trigger() is what a click or the access key does, Qt's own toggling of the mark included.
+    for (const QChar click : clicks) {
+        (click == 'S' ? standard : enhanced)->trigger();
+        QVERIFY2(standard->isChecked() != enhanced->isChecked(), "exactly one entry carries the mark");
+    }
+    QCOMPARE(standard->isChecked(), standardChecked);
+    QCOMPARE(enhanced->isChecked(), !standardChecked);
+    QCOMPARE(int(window.shredMode()), flag);
+    QCOMPARE(isStandardMode(window.shredMode()), standardChecked);
+    QVERIFY(platform.messages.shown().isEmpty());
+    QCOMPARE(window.panelText(1), QString("Ready"));
+    QCOMPARE(window.windowTitle(), QString("Zorvik! V1.0"));
+}
+
+void TestModeMenu::onlyMinusOneIsStandard()
+{
+    QVERIFY(isStandardMode(ShredMode(-1)));
+    QVERIFY(!isStandardMode(ShredMode(0)));
+    QVERIFY(!isStandardMode(ShredMode(1)));
+    QVERIFY(!isStandardMode(ShredMode(-2)));
+    static_assert(sizeof(ShredMode) == 2);
+}
+
+// The mode is not saved: a new window after a switch to Enhanced mode starts in Standard mode again.
+void TestModeMenu::everyStartIsStandard()
+{
+    ScriptedPlatform platform;
+    const std::string key = "zorvik-test-mode-restart-" + std::to_string(QCoreApplication::applicationPid());
+    {
+        InstanceGuard guard(key);
+        MainWindow window(platform.platform());
+        QVERIFY(window.load(guard));
+        REQUIRE_CHILD(enhanced, QAction, &window, "random");
+        enhanced->trigger();
+        QVERIFY(!isStandardMode(window.shredMode()));
+    }
+    InstanceGuard guard(key);
+    MainWindow window(platform.platform());
+    QVERIFY(window.load(guard));
+    REQUIRE_CHILD(standard, QAction, &window, "null_");
+    QVERIFY(standard->isChecked());
+    QVERIFY(isStandardMode(window.shredMode()));
+}
+
+QTEST_MAIN(TestModeMenu)
+#include "TestModeMenu.moc"

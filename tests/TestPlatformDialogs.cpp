@@ -1,0 +1,148 @@
+#include "tests/support/WidgetLookup.h"
+#include "windows/FileDialog.h"
+#include "windows/MessageBox.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+// The real platform services: the boxes and the dialog the program shows.
+class TestPlatformDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void messageBoxProperties_data();
+    void messageBoxProperties();
+    void enterAnswersTheDefaultButton_data();
+    void enterAnswersTheDefaultButton();
+    void fileDialogProperties();
+    void fileDialogPickAndCancel();
+};
+
+using Message = MessageBox::Message;
+using Icon = MessageBox::Icon;
+using Buttons = MessageBox::Buttons;
+using Answer = MessageBox::Answer;
+
+void TestPlatformDialogs::initTestCase()
+{
+    REQUIRE_OFFSCREEN();
+}
+
+void TestPlatformDialogs::messageBoxProperties_data()
+{
+    QTest::addColumn<Message>("message");
+    QTest::addColumn<int>("qtIcon");
+    QTest::addColumn<int>("qtButtons");
+    QTest::addColumn<int>("qtDefault");
+
+    QTest::newRow("notice")
+        << Message{"This program is already running!", "Prompting", Icon::Information, Buttons::Ok, Answer::Ok}
+        << int(QMessageBox::Information) << int(QMessageBox::Ok) << int(QMessageBox::Ok);
+    QTest::newRow("missing input")
+        << Message{"Please select a file.", "Prompting", Icon::Exclamation, Buttons::Ok, Answer::Ok}
+        << int(QMessageBox::Warning) << int(QMessageBox::Ok) << int(QMessageBox::Ok);
+    QTest::newRow("confirmation")
+        << Message{"Are you sure to shred file(s)?", "Confirm?", Icon::Question, Buttons::YesNo, Answer::No}
+        << int(QMessageBox::Question) << int(QMessageBox::Yes | QMessageBox::No) << int(QMessageBox::No);
+}
+
+void TestPlatformDialogs::messageBoxProperties()
+{
+    QFETCH(Message, message);
+    QFETCH(int, qtIcon);
+    QFETCH(int, qtButtons);
+    QFETCH(int, qtDefault);
+
+    const auto box = QtMessageBox::build(nullptr, message);
+    QCOMPARE(box->windowTitle(), message.title);
+    QCOMPARE(box->text(), message.text);
+    QCOMPARE(box->textFormat(), Qt::PlainText);
+    QCOMPARE(int(box->icon()), qtIcon);
+    QCOMPARE(int(box->standardButtons()), qtButtons);
+    QVERIFY(box->defaultButton());
+    QCOMPARE(int(box->standardButton(box->defaultButton())), qtDefault);
+}
+
+void TestPlatformDialogs::enterAnswersTheDefaultButton_data()
+{
+    QTest::addColumn<Message>("message");
+    QTest::addColumn<Answer>("answer");
+
+    QTest::newRow("Yes/No defaults to No")
+        << Message{"Are you sure to shred file(s)?", "Confirm?", Icon::Question, Buttons::YesNo, Answer::No}
+        << Answer::No;
+    QTest::newRow("OK")
+        << Message{"The file has been shredded !", "Mission Accomplished !", Icon::Information, Buttons::Ok, Answer::Ok}
+        << Answer::Ok;
+}
+
+// Shows the real modal box and presses Enter in it, as a user would.
+void TestPlatformDialogs::enterAnswersTheDefaultButton()
+{
+    QFETCH(Message, message);
+    QFETCH(Answer, answer);
+
+    QString shownTitle;
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        QWidget* box = QApplication::activeModalWidget();
+        shownTitle = box->windowTitle();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QtMessageBox messages;
+    QCOMPARE(messages.show(nullptr, message), answer);
+    QCOMPARE(shownTitle, message.title);
+}
+
+void TestPlatformDialogs::fileDialogProperties()
+{
+    QtFileDialog fileDialog;
+    fileDialog.setTitle("Open...");
+    const auto dialog = fileDialog.build(nullptr);
+    QCOMPARE(dialog->windowTitle(), QString("Open..."));
+    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
+    // No filter: every file is offered.
+    const QStringList filters = dialog->nameFilters();
+    QVERIFY2(filters.isEmpty() || filters == QStringList{QFileDialog::tr("All Files (*)")},
+             qPrintable(filters.join(";")));
+}
+
+// Picking a file in the real dialog sets the file name; a cancel keeps the one chosen before.
+void TestPlatformDialogs::fileDialogPickAndCancel()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath("picked.txt");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("x");
+    file.close();
+
+    QtFileDialog fileDialog;
+    fileDialog.setTitle("Open...");
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    fileDialog.show(nullptr);
+    QCOMPARE(fileDialog.fileName(), path);
+
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QApplication::activeModalWidget()->close();
+    });
+    fileDialog.show(nullptr);
+    QCOMPARE(fileDialog.fileName(), path);
+}
+
+QTEST_MAIN(TestPlatformDialogs)
+#include "TestPlatformDialogs.moc"

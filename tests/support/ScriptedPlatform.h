@@ -1,0 +1,71 @@
+#pragma once
+
+#include "windows/FileDialog.h"
+#include "windows/LinkOpener.h"
+#include "windows/MessageBox.h"
+#include "windows/Platform.h"
+
+#include <QList>
+#include <QUrl>
+
+#include <functional>
+
+// Message boxes that answer from a queue and remember what they showed. With no answer queued, a box
+// is answered with its default button.
+class ScriptedMessageBox : public MessageBox
+{
+public:
+    Answer show(QWidget* parent, const Message& message) override;
+
+    void setNextAnswer(Answer answer);
+    // Runs while the box is "open", before it is answered: lets a test look at the windows behind it.
+    void setOnShow(std::function<void(const Message&)> onShow);
+
+    QList<Message> shown() const;
+    void clear();
+
+private:
+    QList<Answer> m_answers;
+    QList<Message> m_shown;
+    std::function<void(const Message&)> m_onShow;
+};
+
+// An open-file dialog whose user picks the queued file name, or cancels when none is queued.
+class ScriptedFileDialog : public FileDialog
+{
+public:
+    void show(QWidget* parent) override;
+
+    void setNextFileName(const QString& fileName);
+    int timesShown() const;
+    QList<QString> titlesShown() const;
+
+private:
+    QList<QString> m_nextFileNames;
+    QList<QString> m_titlesShown;
+};
+
+// Records every link it is asked to open.
+class RecordingLinkOpener : public LinkOpener
+{
+public:
+    void open(const QUrl& url) override;
+
+    QList<QUrl> opened() const;
+
+private:
+    QList<QUrl> m_opened;
+};
+
+// The three of them together, ready to hand to a window.
+struct ScriptedPlatform
+{
+    ScriptedMessageBox messages;
+    ScriptedFileDialog fileDialog;
+    RecordingLinkOpener links;
+
+    Platform platform()
+    {
+        return {messages, fileDialog, links};
+    }
+};
