@@ -2,7 +2,10 @@
 
 #include "app/InstanceGuard.h"
 #include "app/PictureButton.h"
+#include "app/ProgressPainter.h"
 #include "filelist/CountCaption.h"
+#include "shred/RunProgress.h"
+#include "shred/SingleShred.h"
 #include "windows/AboutWindow.h"
 #include "windows/Design.h"
 #include "windows/FileDialog.h"
@@ -13,6 +16,7 @@
 #include "windows/NotesWindow.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -114,6 +118,11 @@ MainWindow::MainWindow(Platform platform)
 
     buildMenus();
     setTabOrder();
+
+    m_painter = std::make_unique<ProgressPainter>(m_pb1, m_panel1, m_panel2);
+    m_progress = std::make_unique<RunProgress>(m_painter.get());
+    connect(m_command1, &QAbstractButton::clicked, this, &MainWindow::openFile);
+    connect(m_command2, &QAbstractButton::clicked, this, &MainWindow::shredFile);
 
     // Fixed border: the window keeps the size of its menu bar and client area.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -300,6 +309,70 @@ AboutWindow* MainWindow::aboutWindow() const
 NotesWindow* MainWindow::notesWindow() const
 {
     return m_notes;
+}
+
+const RunProgress& MainWindow::progress() const
+{
+    return *m_progress;
+}
+
+void MainWindow::openFile()
+{
+    m_platform.fileDialog.show(this);
+    m_text1->setText(m_platform.fileDialog.fileName());
+}
+
+void MainWindow::shredFile()
+{
+    shredSingleFile(
+        QFile::encodeName(m_text1->text()).toStdString(), m_shredMode, *this, *m_progress, m_platform.files);
+}
+
+MessageBox::Answer MainWindow::showMessage(const MessageBox::Message& message)
+{
+    m_painter->flush(); // the box must not hide progress the run has made
+    return m_platform.messages.show(this, message);
+}
+
+void MainWindow::tell(Notice notice)
+{
+    using enum MessageBox::Icon;
+    switch (notice) {
+    case Notice::SelectFile:
+        showMessage({"Please select a file.", "Prompting", Exclamation});
+        break;
+    case Notice::SelectFiles:
+        showMessage({"Please select one or more files.", "Prompting", Exclamation});
+        break;
+    case Notice::InvalidFile:
+        showMessage({"The file you tried to shred is an invalid file.", "Warning!", Exclamation});
+        break;
+    }
+}
+
+bool MainWindow::confirmShred()
+{
+    return showMessage({"Are you sure to shred file(s)?",
+                        "Confirm?",
+                        MessageBox::Icon::Question,
+                        MessageBox::Buttons::YesNo,
+                        MessageBox::Answer::No}) == MessageBox::Answer::Yes;
+}
+
+void MainWindow::warn(const std::string& text)
+{
+    showMessage({QFile::decodeName(QByteArray::fromStdString(text)), "Warning!", MessageBox::Icon::Exclamation});
+}
+
+void MainWindow::reportShredded(const std::string& text)
+{
+    showMessage({QString::fromStdString(text), "Mission Accomplished !", MessageBox::Icon::Information});
+}
+
+void MainWindow::clearPath()
+{
+    m_text1->clear();
+    m_platform.fileDialog.setFileName(QString());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

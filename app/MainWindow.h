@@ -1,16 +1,22 @@
 #pragma once
 
 #include "shred/ShredMode.h"
+#include "shred/ShredView.h"
+#include "windows/MessageBox.h"
 #include "windows/Platform.h"
 
 #include <QMainWindow>
 #include <QPointer>
+
+#include <memory>
 
 class AboutWindow;
 class InstanceGuard;
 class ModeMenu;
 class NotesWindow;
 class PictureButton;
+class ProgressPainter;
+class RunProgress;
 class QAction;
 class QGroupBox;
 class QLabel;
@@ -23,7 +29,7 @@ class QStatusBar;
 // Form1, the program's one working window: the single-shred path box and its buttons, the batch
 // check-list with its selection controls, the statistics frame, the progress bar, the status bar and
 // the menus. It holds the current ShredMode; the work behind each control lives in other classes.
-class MainWindow : public QMainWindow
+class MainWindow : public QMainWindow, private ShredView
 {
     Q_OBJECT
 
@@ -47,6 +53,9 @@ public:
     AboutWindow* aboutWindow() const;
     NotesWindow* notesWindow() const;
 
+    // The progress of the last shred run as the bar and the panels show it.
+    const RunProgress& progress() const;
+
 signals:
     // The window has closed: the program ends now.
     void unloaded();
@@ -60,6 +69,19 @@ private:
     void buildBatchShredArea(QWidget* client);
     void buildStatusArea(QWidget* client);
     void setTabOrder();
+
+    // Open... : the open-file dialog's file name goes into the path box, also after a cancel.
+    void openFile();
+    // Shred! : the single-file shred of the path in the path box.
+    void shredFile();
+
+    // What a shred run shows and asks.
+    void tell(Notice notice) override;
+    bool confirmShred() override;
+    void warn(const std::string& text) override;
+    void reportShredded(const std::string& text) override;
+    void clearPath() override;
+    MessageBox::Answer showMessage(const MessageBox::Message& message);
 
     void showAbout();
     void showNotes();
@@ -87,6 +109,9 @@ private:
     QAction* m_standardEntry = nullptr;
     QAction* m_enhancedEntry = nullptr;
     ModeMenu* m_modeMenu = nullptr;
+
+    std::unique_ptr<ProgressPainter> m_painter;
+    std::unique_ptr<RunProgress> m_progress;
 
     QPointer<AboutWindow> m_about;
     QPointer<NotesWindow> m_notes;

@@ -1,14 +1,20 @@
 #include "app/InstanceGuard.h"
 #include "app/Startup.h"
+#include "shred/FileSystem.h"
 #include "windows/FileDialog.h"
 #include "windows/LinkOpener.h"
 #include "windows/MessageBox.h"
 
 #include <QApplication>
 
+#include <csignal>
+
 // The program takes no arguments: whatever stands on the command line is ignored.
 int main(int argc, char* argv[])
 {
+    // A file size limit must turn into an error the shred run reports, not a signal that kills it.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     QApplication application(argc, argv);
     QApplication::setApplicationName("Zorvik");
     QApplication::setApplicationVersion("1.0.0.0");
@@ -16,5 +22,5 @@ int main(int argc, char* argv[])
     QtMessageBox messages;
     QtFileDialog fileDialog;
     DesktopLinkOpener links;
-    return runProgram(application, {messages, fileDialog, links}, InstanceGuard::defaultKey());
+    return runProgram(application, {messages, fileDialog, links, FileSystem::system()}, InstanceGuard::defaultKey());
 }

@@ -59,5 +59,6 @@ int main(int argc, char* argv[])
     PrintingMessageBox messages;
     ScriptedFileDialog fileDialog;
     RecordingLinkOpener links;
-    return runProgram(application, {messages, fileDialog, links}, key);
+    InspectingFileSystem files;
+    return runProgram(application, {messages, fileDialog, links, files}, key);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 class FileDialog;
+class FileSystem;
 class LinkOpener;
 class MessageBox;
 
@@ -10,4 +11,5 @@ struct Platform
     MessageBox& messages;
     FileDialog& fileDialog;
     LinkOpener& links;
+    FileSystem& files;
 };

@@ -62,3 +62,16 @@ QList<QUrl> RecordingLinkOpener::opened() const
 {
     return m_opened;
 }
+
+int InspectingFileSystem::unlink(const char* path)
+{
+    if (m_beforeDelete) {
+        m_beforeDelete(QString::fromLocal8Bit(path));
+    }
+    return FileSystem::unlink(path);
+}
+
+void InspectingFileSystem::setBeforeDelete(std::function<void(const QString&)> beforeDelete)
+{
+    m_beforeDelete = std::move(beforeDelete);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shred/FileSystem.h"
 #include "windows/FileDialog.h"
 #include "windows/LinkOpener.h"
 #include "windows/MessageBox.h"
@@ -57,15 +58,29 @@ private:
     QList<QUrl> m_opened;
 };
 
-// The three of them together, ready to hand to a window.
+// The real file system calls, with a hook that runs just before a file is deleted, while its
+// overwritten contents can still be read.
+class InspectingFileSystem : public FileSystem
+{
+public:
+    int unlink(const char* path) override;
+
+    void setBeforeDelete(std::function<void(const QString& path)> beforeDelete);
+
+private:
+    std::function<void(const QString&)> m_beforeDelete;
+};
+
+// All of them together, ready to hand to a window.
 struct ScriptedPlatform
 {
     ScriptedMessageBox messages;
     ScriptedFileDialog fileDialog;
     RecordingLinkOpener links;
+    InspectingFileSystem files;
 
     Platform platform()
     {
-        return {messages, fileDialog, links};
+        return {messages, fileDialog, links, files};
     }
 };

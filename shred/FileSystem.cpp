@@ -1,0 +1,29 @@
+#include "shred/FileSystem.h"
+
+#include <unistd.h>
+
+ssize_t FileSystem::pwritev(int fd, const iovec* vectors, int count, off_t offset)
+{
+    return ::pwritev(fd, vectors, count, offset);
+}
+
+int FileSystem::fdatasync(int fd)
+{
+    return ::fdatasync(fd);
+}
+
+int FileSystem::fsync(int fd)
+{
+    return ::fsync(fd);
+}
+
+int FileSystem::unlink(const char* path)
+{
+    return ::unlink(path);
+}
+
+FileSystem& FileSystem::system()
+{
+    static FileSystem real;
+    return real;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+// What a shred run shows and asks through the main window: its message boxes and the single-shred
+// path. The progress bar and the status panels are RunProgress's.
+class ShredView
+{
+public:
+    enum class Notice
+    {
+        SelectFile,  // "Please select a file."
+        SelectFiles, // "Please select one or more files."
+        InvalidFile, // "The file you tried to shred is an invalid file."
+    };
+
+    virtual ~ShredView() = default;
+
+    virtual void tell(Notice notice) = 0;
+    // "Are you sure to shred file(s)?" Returns true only for Yes.
+    virtual bool confirmShred() = 0;
+    // A "Warning!" box with one line per failure.
+    virtual void warn(const std::string& text) = 0;
+    // The "Mission Accomplished !" box.
+    virtual void reportShredded(const std::string& text) = 0;
+    // Empties the path box and the open-file dialog's file name.
+    virtual void clearPath() = 0;
+};

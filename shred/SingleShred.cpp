@@ -1,0 +1,68 @@
+#include "shred/SingleShred.h"
+
+#include "shred/FillBlock.h"
+#include "shred/OverwriteEngine.h"
+#include "shred/RunProgress.h"
+#include "shred/ShredView.h"
+
+#include <sys/stat.h>
+
+namespace {
+bool exists(const std::string& path)
+{
+    struct stat status
+    {
+    };
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+// After a failure the path box keeps the path while there is still a file behind it.
+void reportFailure(const std::string& path, const std::string& failure, ShredView& view, RunProgress& progress)
+{
+    progress.showActivity("Ready");
+    if (!exists(path)) {
+        view.clearPath();
+    }
+    view.warn(failure);
+}
+} // namespace
+
+bool shredSingleFile(const std::string& path, ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files)
+{
+    if (path.empty()) {
+        view.tell(ShredView::Notice::SelectFile);
+        return false;
+    }
+    progress.StartProgress();
+    const FillBlock block = BuildFillBlock(mode);
+
+    const FileLength measured = MeasureFile(path);
+    if (!measured.ok()) {
+        view.warn(measured.failure);
+        return false;
+    }
+    if (measured.length == 0) {
+        view.tell(ShredView::Notice::InvalidFile);
+        return false;
+    }
+    if (!view.confirmShred()) {
+        return false;
+    }
+
+    progress.setMaximum(measured.length + kBlockSize);
+    const OverwriteResult overwrite = OverwriteFile(path, block, progress, files);
+    if (!overwrite.ok()) {
+        reportFailure(path, overwrite.failure, view, progress);
+        return false;
+    }
+    progress.FinishProgress();
+
+    // Removed before the path box is emptied, so that a file that stays keeps its path there.
+    if (const std::string failure = RemoveFile(path, files); !failure.empty()) {
+        reportFailure(path, failure, view, progress);
+        return false;
+    }
+    view.clearPath();
+    view.reportShredded("The file has been shredded !");
+    return true;
+}

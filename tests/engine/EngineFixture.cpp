@@ -1,0 +1,67 @@
+#include "tests/engine/EngineFixture.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+
+TemporaryFolder::TemporaryFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "zorvik-engine-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    m_path = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder()
+{
+    std::error_code ignored;
+    // Tests may leave read-only folders behind: make them removable first.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_path, ignored)) {
+        if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) {
+            std::filesystem::permissions(
+                entry.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+        }
+    }
+    std::filesystem::permissions(
+        m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string TemporaryFolder::makeFile(const std::string& name, std::int64_t length, std::uint8_t fill) const
+{
+    const std::string path = (m_path / name).string();
+    std::ofstream out(path, std::ios::binary);
+    const std::vector<char> chunk(1 << 16, static_cast<char>(fill));
+    for (std::int64_t left = length; left > 0;) {
+        const auto now = std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk.size()));
+        out.write(chunk.data(), now);
+        left -= now;
+    }
+    return path;
+}
+
+std::vector<std::uint8_t> readWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool exists(const std::string& path)
+{
+    struct stat status
+    {
+    };
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+std::vector<std::string> RecordingDisplay::stepTexts() const
+{
+    std::vector<std::string> texts;
+    for (const Update& update : updates) {
+        if (update.activity.rfind("Shredding: ", 0) == 0 && !update.mustShow) {
+            texts.push_back(update.percentText);
+        }
+    }
+    return texts;
+}

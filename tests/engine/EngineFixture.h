@@ -1,0 +1,56 @@
+#pragma once
+
+#include "shred/FillBlock.h"
+#include "shred/RunProgress.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+// A fresh folder per test under the system's temporary folder; everything a test shreds lives in it.
+class TemporaryFolder
+{
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::filesystem::path& path() const
+    {
+        return m_path;
+    }
+    // Creates `name` holding `length` bytes of `fill`.
+    std::string makeFile(const std::string& name, std::int64_t length, std::uint8_t fill = 0xA5) const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+std::vector<std::uint8_t> readWhole(const std::string& path);
+bool exists(const std::string& path);
+
+// Remembers every update of a run's progress.
+class RecordingDisplay : public ProgressDisplay
+{
+public:
+    struct Update
+    {
+        std::int64_t value;
+        std::string percentText;
+        std::string activity;
+        bool mustShow;
+    };
+
+    void progressChanged(const RunProgress& progress, bool mustShow) override
+    {
+        updates.push_back({progress.value(), progress.percentText(), progress.activity(), mustShow});
+    }
+
+    // The percentage texts shown by the steps since the activity last read "Shredding: ...".
+    std::vector<std::string> stepTexts() const;
+
+    std::vector<Update> updates;
+};

@@ -1,0 +1,346 @@
+#include "shred/OverwriteEngine.h"
+#include "tests/engine/EngineFixture.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+const FillBlock kZeros = BuildFillBlock(kStandardMode);
+
+// The real calls, with faults a test switches on, and a log of every write call.
+class FaultyFileSystem : public FileSystem
+{
+public:
+    struct Call
+    {
+        std::int64_t offset;
+        std::int64_t bytes;
+        int vectors;
+        bool allFromBlock;
+    };
+
+    ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override
+    {
+        std::int64_t bytes = 0;
+        bool fromBlock = true;
+        for (int i = 0; i < count; ++i) {
+            bytes += static_cast<std::int64_t>(vectors[i].iov_len);
+            const auto* base = static_cast<const std::uint8_t*>(vectors[i].iov_base);
+            fromBlock = fromBlock && base >= block->data() && base + vectors[i].iov_len <= block->data() + kBlockSize;
+        }
+        calls.push_back({offset, bytes, count, fromBlock});
+        if (interruptions > 0) {
+            --interruptions;
+            errno = EINTR;
+            return -1;
+        }
+        if (failAtOffset >= 0 && offset >= failAtOffset) {
+            errno = EIO;
+            return -1;
+        }
+        std::int64_t allowed = std::min(bytes, maxPerCall);
+        if (room >= 0) {
+            allowed = std::min(allowed, std::max<std::int64_t>(0, room - offset));
+            if (allowed == 0) {
+                errno = ENOSPC;
+                return -1;
+            }
+        }
+        if (pretend) {
+            return static_cast<ssize_t>(allowed);
+        }
+        // Hand the kernel only the allowed prefix of the vectors.
+        std::vector<iovec> prefix;
+        for (int i = 0; i < count && allowed > 0; ++i) {
+            const auto length = std::min<std::int64_t>(allowed, static_cast<std::int64_t>(vectors[i].iov_len));
+            prefix.push_back({vectors[i].iov_base, static_cast<std::size_t>(length)});
+            allowed -= length;
+        }
+        return ::pwritev(fd, prefix.data(), static_cast<int>(prefix.size()), offset);
+    }
+
+    int fdatasync(int fd) override
+    {
+        ++flushes;
+        if (flushError != 0) {
+            errno = flushError;
+            return -1;
+        }
+        return FileSystem::fdatasync(fd);
+    }
+
+    int fsync(int fd) override
+    {
+        ++fullFlushes;
+        return FileSystem::fsync(fd);
+    }
+
+    const FillBlock* block = &kZeros;
+    std::vector<Call> calls;
+    int interruptions = 0;
+    std::int64_t failAtOffset = -1;
+    std::int64_t maxPerCall = INT64_MAX;
+    std::int64_t room = -1; // the file cannot grow past this offset
+    bool pretend = false;   // count the bytes as written without writing them
+    int flushError = 0;
+    int flushes = 0;
+    int fullFlushes = 0;
+};
+
+OverwriteResult overwrite(const std::string& path, FileSystem& files, RunProgress& progress)
+{
+    progress.StartProgress();
+    progress.setMaximum(static_cast<std::int64_t>(std::filesystem::file_size(path)) + kBlockSize);
+    return OverwriteFile(path, kZeros, progress, files);
+}
+
+std::int64_t countSteps(const RecordingDisplay& display)
+{
+    return static_cast<std::int64_t>(display.stepTexts().size());
+}
+} // namespace
+
+TEST(EngineWrites, BlocksGoOutInBatchesEndingOnPageBoundaries)
+{
+    TemporaryFolder folder;
+    const std::int64_t length = 3 * 2'560'000 + 12'345; // three full batches and a short one
+    const std::string path = folder.makeFile("batches", length);
+    FaultyFileSystem files;
+    RecordingDisplay display;
+    RunProgress progress(&display);
+    ASSERT_TRUE(overwrite(path, files, progress).ok());
+
+    ASSERT_EQ(files.calls.size(), 4u);
+    std::int64_t expectedOffset = 0;
+    for (const auto& call : files.calls) {
+        EXPECT_EQ(call.offset, expectedOffset);
+        EXPECT_TRUE(call.allFromBlock);
+        EXPECT_LE(call.vectors, kBlocksPerWrite);
+        expectedOffset += call.bytes;
+    }
+    EXPECT_EQ(files.calls[0].bytes, 2'560'000);
+    EXPECT_EQ(files.calls[0].bytes % 4096, 0);
+    EXPECT_EQ(expectedOffset, 3 * 2'560'000 + 15'000);
+    EXPECT_EQ(countSteps(display), (length + kBlockSize - 1) / kBlockSize);
+    EXPECT_EQ(files.flushes, 1);
+    const auto bytes = readWhole(path);
+    EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), expectedOffset);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST(EngineWrites, ShortAndInterruptedWritesAreContinued)
+{
+    TemporaryFolder folder;
+    const std::string path = folder.makeFile("short", 12345);
+    FaultyFileSystem files;
+    files.maxPerCall = 3001; // ends calls inside blocks
+    files.interruptions = 2;
+    RecordingDisplay display;
+    RunProgress progress(&display);
+    ASSERT_TRUE(overwrite(path, files, progress).ok());
+
+    EXPECT_EQ(display.stepTexts(), (std::vector<std::string>{"Finished: 28%", "Finished: 57%", "Finished: 86%"}));
+    const auto bytes = readWhole(path);
+    EXPECT_EQ(bytes.size(), 15000u);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_EQ(files.calls[2].offset, 0); // the two interrupted calls were retried from the same place
+    EXPECT_EQ(files.calls[3].offset, 3001);
+}
+
+TEST(EngineWrites, FileBeyondFourGibibytesIsCoveredWithSixtyFourBitOffsets)
+{
+    TemporaryFolder folder;
+    const std::string path = (folder.path() / "sparse").string();
+    const std::int64_t length = (std::int64_t{4} << 30) + 12'345;
+    {
+        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, length), 0);
+        ::close(fd);
+    }
+    FaultyFileSystem files;
+    files.pretend = true; // writing 4 GiB for real would make the suite slow
+    RecordingDisplay display;
+    RunProgress progress(&display);
+    ASSERT_TRUE(overwrite(path, files, progress).ok());
+
+    const std::int64_t blocks = (length + kBlockSize - 1) / kBlockSize;
+    std::int64_t end = 0;
+    for (const auto& call : files.calls) {
+        ASSERT_EQ(call.offset, end);
+        end += call.bytes;
+    }
+    EXPECT_EQ(end, blocks * kBlockSize);
+    EXPECT_GT(end, std::int64_t{1} << 32);
+    EXPECT_EQ(countSteps(display), blocks);
+    EXPECT_EQ(progress.maximum(), length + kBlockSize);
+    EXPECT_EQ(progress.value(), blocks * kBlockSize);
+    EXPECT_EQ(progress.percentText(), "Finished: 99%");
+}
+
+TEST(EngineFailures, WriteErrorNamesTheOffset)
+{
+    TemporaryFolder folder;
+    const std::string path = folder.makeFile("eio", 12345);
+    FaultyFileSystem files;
+    files.maxPerCall = 5000;
+    files.failAtOffset = 10000;
+    RunProgress progress;
+    const OverwriteResult result = overwrite(path, files, progress);
+    EXPECT_EQ(result.outcome, Overwrite::Failed);
+    EXPECT_EQ(result.failure, path + ": error writing at offset 10000: Input/output error");
+    EXPECT_EQ(files.flushes, 0);
+}
+
+TEST(EngineFailures, FlushFailureIsAFailureAndUnsupportedDataSyncFallsBackToFsync)
+{
+    TemporaryFolder folder;
+    const std::string path = folder.makeFile("flush", 100);
+    FaultyFileSystem files;
+    files.flushError = EIO;
+    RunProgress progress;
+    OverwriteResult result = overwrite(path, files, progress);
+    EXPECT_EQ(result.outcome, Overwrite::Failed);
+    EXPECT_EQ(result.failure, path + ": error flushing to disk: Input/output error");
+
+    files.flushError = EINVAL;
+    result = overwrite(path, files, progress);
+    EXPECT_TRUE(result.ok()) << result.failure;
+    EXPECT_EQ(files.fullFlushes, 1);
+}
+
+TEST(EngineFailures, NoRoomToGrowStillOverwritesTheOriginalLength)
+{
+    TemporaryFolder folder;
+    const std::string path = folder.makeFile("full", 12345, 0x77);
+    FaultyFileSystem files;
+    files.room = 12345;
+    RunProgress progress;
+    const OverwriteResult result = overwrite(path, files, progress);
+    EXPECT_EQ(result.outcome, Overwrite::NotExtended);
+    EXPECT_EQ(result.failure,
+              path + ": contents overwritten, but the file could not be extended to a whole block and was not deleted: "
+                     "No space left on device");
+    EXPECT_EQ(files.flushes, 1);
+    const auto bytes = readWhole(path);
+    EXPECT_EQ(bytes.size(), 12345u);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST(EngineFailures, NoRoomInsideTheOriginalLengthIsAWriteFailure)
+{
+    TemporaryFolder folder;
+    const std::string path = folder.makeFile("hole", 12345);
+    FaultyFileSystem files;
+    files.room = 8000;
+    RunProgress progress;
+    const OverwriteResult result = overwrite(path, files, progress);
+    EXPECT_EQ(result.outcome, Overwrite::Failed);
+    EXPECT_EQ(result.failure, path + ": error writing at offset 8000: No space left on device");
+}
+
+TEST(EngineFailures, FileSizeLimitStopsTheGrowthNotTheProgram)
+{
+    TemporaryFolder folder;
+    const std::string path = folder.makeFile("limited", 4096, 0x11);
+    // A child process with a 4096-byte file size limit, so the test's own limit stays as it was.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        RunProgress progress;
+        const OverwriteResult result = OverwriteFile(path, kZeros, progress);
+        ::_exit(result.outcome == Overwrite::NotExtended && result.failure.ends_with("File too large") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const auto bytes = readWhole(path);
+    EXPECT_EQ(bytes.size(), 4096u);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST(EngineFailures, DeletionRefusedByAReadOnlyFolder)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root may delete from a read-only folder";
+    }
+    TemporaryFolder folder;
+    const std::string path = folder.makeFile("kept", 10);
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0500), 0);
+    EXPECT_EQ(RemoveFile(path), path + ": failed to remove: Permission denied");
+    EXPECT_TRUE(exists(path));
+}
+
+// Real file systems mounted for the test: needs root and permission to mount.
+class MountedTmpfs : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "not root: cannot mount a small tmpfs";
+        }
+        m_mountPoint = m_folder.path() / "mnt";
+        std::filesystem::create_directory(m_mountPoint);
+        if (::mount("zorvik-test", m_mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0) {
+            GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+        }
+        m_mounted = true;
+    }
+
+    void TearDown() override
+    {
+        if (m_mounted) {
+            ::umount2(m_mountPoint.c_str(), MNT_DETACH);
+        }
+    }
+
+    TemporaryFolder m_folder;
+    std::filesystem::path m_mountPoint;
+    bool m_mounted = false;
+};
+
+TEST_F(MountedTmpfs, FullFileSystemStillOverwritesTheOriginalBytes)
+{
+    // 16384 bytes fill four pages exactly; growing to 20000 needs a fifth page that is not there.
+    const std::string path = (m_mountPoint / "victim").string();
+    std::ofstream(path, std::ios::binary) << std::string(16384, 'V');
+    {
+        std::ofstream filler(m_mountPoint / "filler", std::ios::binary);
+        const std::string chunk(4096, 'F');
+        while (filler.write(chunk.data(), chunk.size()) && filler.flush()) {
+        }
+    }
+    RunProgress progress;
+    const OverwriteResult result = OverwriteFile(path, kZeros, progress);
+    EXPECT_EQ(result.outcome, Overwrite::NotExtended) << result.failure;
+    EXPECT_TRUE(result.failure.ends_with("No space left on device")) << result.failure;
+    const auto bytes = readWhole(path);
+    EXPECT_EQ(bytes.size(), 16384u);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST_F(MountedTmpfs, ReadOnlyFileSystemIsRefusedUntouched)
+{
+    const std::string path = (m_mountPoint / "kept").string();
+    std::ofstream(path, std::ios::binary) << std::string(6000, 'K');
+    ASSERT_EQ(::mount(nullptr, m_mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    RunProgress progress;
+    const OverwriteResult result = OverwriteFile(path, kZeros, progress);
+    EXPECT_EQ(result.failure, path + ": cannot open for writing: Read-only file system");
+    EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(6000, 'K'));
+}
