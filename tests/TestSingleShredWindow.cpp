@@ -1,0 +1,384 @@
+#include "app/InstanceGuard.h"
+#include "app/MainWindow.h"
+#include "app/ProgressPainter.h"
+#include "shred/RunProgress.h"
+#include "tests/support/ScriptedPlatform.h"
+#include "tests/support/WidgetLookup.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <sys/stat.h>
+
+using Message = MessageBox::Message;
+using enum MessageBox::Icon;
+
+namespace {
+const Message kConfirm{
+    "Are you sure to shred file(s)?", "Confirm?", Question, MessageBox::Buttons::YesNo, MessageBox::Answer::No};
+const Message kShredded{"The file has been shredded !", "Mission Accomplished !", Information};
+const Message kSelectFile{"Please select a file.", "Prompting", Exclamation};
+const Message kInvalidFile{"The file you tried to shred is an invalid file.", "Warning!", Exclamation};
+
+Message warning(const QString& text)
+{
+    return {text, "Warning!", Exclamation};
+}
+} // namespace
+
+class TestSingleShredWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void pickedFileIsShreddedWithTheDesignedBoxes();
+    void emptyPathBoxIsRefused();
+    void emptyFileIsRefusedWithTheBarShown();
+    void confirmationDefaultsToNo();
+    void cancelledDialogGivesBackItsLastFileName();
+    void readOnlyFileIsShredded();
+    void enhancedModeWritesOnePatternOfNonZeroBytes();
+    void unshreddableTargetsAreWarnedAboutUntouched_data();
+    void unshreddableTargetsAreWarnedAboutUntouched();
+    void failedDeletionIsReportedNotCelebrated();
+    void largeMaximumIsScaledOntoTheBar();
+    void paintingIsThrottled();
+
+private:
+    QString makeFile(const QString& name, qint64 length, char fill = 'x') const;
+    void pick(const QString& path);
+    void cancelDialog();
+    void pressShred();
+    QString text1() const;
+    QString panel(int number) const;
+    QProgressBar* bar() const;
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<ScriptedPlatform> m_platform;
+    std::unique_ptr<InstanceGuard> m_guard;
+    std::unique_ptr<MainWindow> m_window;
+    QByteArray m_contentBeforeDelete;
+};
+
+void TestSingleShredWindow::initTestCase()
+{
+    REQUIRE_OFFSCREEN();
+}
+
+void TestSingleShredWindow::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    m_platform = std::make_unique<ScriptedPlatform>();
+    m_contentBeforeDelete.clear();
+    m_platform->files.setBeforeDelete([this](const QString& path) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        m_contentBeforeDelete = file.readAll();
+    });
+    m_guard =
+        std::make_unique<InstanceGuard>("zorvik-test-single-" + std::to_string(QCoreApplication::applicationPid()));
+    m_window = std::make_unique<MainWindow>(m_platform->platform());
+    QVERIFY(m_window->load(*m_guard));
+    m_window->showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestSingleShredWindow::cleanup()
+{
+    m_window.reset();
+    m_guard.reset();
+    m_platform.reset();
+    if (m_folder) {
+        // Leave nothing read-only behind that would stop the folder's removal.
+        QFile::setPermissions(m_folder->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    m_folder.reset();
+}
+
+QString TestSingleShredWindow::makeFile(const QString& name, qint64 length, char fill) const
+{
+    const QString path = m_folder->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(length, fill)) != length) {
+        qFatal("cannot create a test file");
+    }
+    return path;
+}
+
+void TestSingleShredWindow::pick(const QString& path)
+{
+    m_platform->fileDialog.setNextFileName(path);
+    QTest::mouseClick(m_window->findChild<QWidget*>("Command1"), Qt::LeftButton);
+}
+
+void TestSingleShredWindow::cancelDialog()
+{
+    const int shown = m_platform->fileDialog.timesShown();
+    QTest::mouseClick(m_window->findChild<QWidget*>("Command1"), Qt::LeftButton);
+    QCOMPARE(m_platform->fileDialog.timesShown(), shown + 1);
+}
+
+void TestSingleShredWindow::pressShred()
+{
+    QTest::mouseClick(m_window->findChild<QWidget*>("Command2"), Qt::LeftButton);
+}
+
+QString TestSingleShredWindow::text1() const
+{
+    return m_window->findChild<QLineEdit*>("Text1")->text();
+}
+
+QString TestSingleShredWindow::panel(int number) const
+{
+    return m_window->findChild<QLabel*>(number == 1 ? "sb1Panel1" : "sb1Panel2")->text();
+}
+
+QProgressBar* TestSingleShredWindow::bar() const
+{
+    return m_window->findChild<QProgressBar*>("pb1");
+}
+
+void TestSingleShredWindow::pickedFileIsShreddedWithTheDesignedBoxes()
+{
+    const QString path = makeFile("report.txt", 12345);
+    pick(path);
+    QCOMPARE(text1(), path);
+    QCOMPARE(m_platform->fileDialog.titlesShown(), QList<QString>{"Open..."});
+
+    QString panelWhileConfirming;
+    bool barShownWhileConfirming = false;
+    m_platform->messages.setOnShow([&](const Message& message) {
+        if (message.title == "Confirm?") {
+            barShownWhileConfirming = bar()->isVisible() && bar()->value() == 0;
+            panelWhileConfirming = panel(1);
+        }
+    });
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressShred();
+
+    QCOMPARE(m_platform->messages.shown(), (QList<Message>{kConfirm, kShredded}));
+    QVERIFY(barShownWhileConfirming);
+    QCOMPARE(panelWhileConfirming, QString("Ready"));
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(m_contentBeforeDelete, QByteArray(15000, '\0'));
+    QCOMPARE(text1(), QString());
+    QCOMPARE(m_platform->fileDialog.fileName(), QString());
+    QVERIFY(bar()->isVisible());
+    QCOMPARE(bar()->maximum(), 17345);
+    QCOMPARE(bar()->value(), 17345);
+    QCOMPARE(panel(1), QString("Ready"));
+    QCOMPARE(panel(2), QString("Finished:100%"));
+
+    // At once again: the path box is empty.
+    m_platform->messages.clear();
+    pressShred();
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{kSelectFile});
+}
+
+void TestSingleShredWindow::emptyPathBoxIsRefused()
+{
+    pressShred();
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{kSelectFile});
+    QVERIFY(bar()->isHidden());
+    QCOMPARE(panel(1), QString("Ready"));
+    QCOMPARE(panel(2), QString());
+}
+
+void TestSingleShredWindow::emptyFileIsRefusedWithTheBarShown()
+{
+    const QString path = makeFile("empty", 0);
+    pick(path);
+    pressShred();
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{kInvalidFile});
+    QVERIFY(bar()->isVisible());
+    QCOMPARE(bar()->value(), 0);
+    QCOMPARE(text1(), path);
+    QVERIFY(QFile::exists(path));
+}
+
+void TestSingleShredWindow::confirmationDefaultsToNo()
+{
+    const QString path = makeFile("keep", 700, 'k');
+    pick(path);
+    pressShred(); // no answer queued: the box is answered with its default button, as Enter would
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{kConfirm});
+    QCOMPARE(text1(), path);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray(700, 'k'));
+    QVERIFY(bar()->isVisible());
+    QCOMPARE(bar()->value(), 0);
+    QCOMPARE(panel(2), QString());
+}
+
+void TestSingleShredWindow::cancelledDialogGivesBackItsLastFileName()
+{
+    const QString first = makeFile("first", 10);
+    pick(first);
+    m_window->findChild<QLineEdit*>("Text1")->clear();
+    cancelDialog(); // the dialog still holds the earlier pick
+    QCOMPARE(text1(), first);
+
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressShred();
+    QVERIFY(!QFile::exists(first));
+    cancelDialog(); // after a completed shred there is nothing to give back
+    QCOMPARE(text1(), QString());
+}
+
+void TestSingleShredWindow::readOnlyFileIsShredded()
+{
+    const QString path = makeFile("read-only", 5000);
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    pick(path);
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressShred();
+    QCOMPARE(m_platform->messages.shown(), (QList<Message>{kConfirm, kShredded}));
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(m_contentBeforeDelete, QByteArray(5000, '\0'));
+}
+
+void TestSingleShredWindow::enhancedModeWritesOnePatternOfNonZeroBytes()
+{
+    m_window->findChild<QAction*>("random")->trigger();
+    const QString path = makeFile("secret", 12000);
+    pick(path);
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressShred();
+    QCOMPARE(m_contentBeforeDelete.size(), 15000);
+    QVERIFY(!m_contentBeforeDelete.contains('\0'));
+    const QByteArray block = m_contentBeforeDelete.left(5000);
+    QCOMPARE(m_contentBeforeDelete.mid(5000, 5000), block);
+    QCOMPARE(m_contentBeforeDelete.mid(10000), block);
+    QVERIFY(block != QByteArray(5000, 'x'));
+}
+
+void TestSingleShredWindow::unshreddableTargetsAreWarnedAboutUntouched_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing path") << "missing"
+                                  << "cannot read the file's length: No such file or directory";
+    QTest::newRow("directory") << "directory"
+                               << "not a regular file (a directory), nothing was written";
+    QTest::newRow("symbolic link") << "symlink"
+                                   << "not a regular file (a symbolic link), nothing was written";
+    QTest::newRow("FIFO without a reader") << "fifo"
+                                           << "not a regular file (a FIFO), nothing was written";
+}
+
+void TestSingleShredWindow::unshreddableTargetsAreWarnedAboutUntouched()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    const QString target = makeFile("target", 1234, 't');
+    const QString path = m_folder->filePath(kind);
+    if (kind == "directory") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == "symlink") {
+        QVERIFY(QFile::link(target, path));
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    }
+    pick(path);
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    QElapsedTimer timer;
+    timer.start();
+    pressShred();
+    QVERIFY(timer.elapsed() < 5000);
+
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{warning(path + ": " + reason)});
+    QCOMPARE(text1(), path);
+    QCOMPARE(panel(1), QString("Ready"));
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray(1234, 't'));
+}
+
+void TestSingleShredWindow::failedDeletionIsReportedNotCelebrated()
+{
+    const QString path = makeFile("stays", 100);
+    // Just before the deletion a folder takes the file's place, so the deletion fails even for root.
+    m_platform->files.setBeforeDelete([&](const QString& target) {
+        QVERIFY(QFile::rename(target, target + ".moved"));
+        QVERIFY(QDir().mkdir(target));
+    });
+    pick(path);
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressShred();
+    QCOMPARE(m_platform->messages.shown(),
+             (QList<Message>{kConfirm, warning(path + ": failed to remove: Is a directory")}));
+    QCOMPARE(text1(), path);
+    QCOMPARE(panel(1), QString("Ready"));
+}
+
+void TestSingleShredWindow::largeMaximumIsScaledOntoTheBar()
+{
+    QProgressBar bar;
+    QLabel activity;
+    QLabel percent;
+    ProgressPainter painter(&bar, &activity, &percent);
+    RunProgress progress(&painter);
+    progress.StartProgress();
+    const qint64 length = (qint64{5} << 30) + 1; // past what the bar's int can hold
+    progress.setMaximum(length + 5000);
+    for (int i = 0; i < 3; ++i) {
+        progress.StepProgress();
+    }
+    progress.FinishProgress();
+    QVERIFY(bar.maximum() > 0);
+    QCOMPARE(bar.value(), bar.maximum());
+    QCOMPARE(bar.maximum(), static_cast<int>(progress.maximum() / ProgressPainter::barScale(progress.maximum())));
+    QCOMPARE(progress.maximum(), length + 5000); // the logical maximum keeps the full figure
+    QCOMPARE(percent.text(), QString("Finished:100%"));
+
+    progress.StartProgress();
+    progress.setMaximum(length + 5000);
+    for (int i = 0; i < 100'000; ++i) {
+        progress.StepProgress();
+    }
+    painter.flush();
+    QCOMPARE(percent.text(), QString("Finished: 9%")); // 500,000,000 of 5,368,714,241
+    const double shown = double(bar.value()) / bar.maximum();
+    QVERIFY(qAbs(shown - 500'000'000.0 / (length + 5000)) < 1e-6);
+}
+
+void TestSingleShredWindow::paintingIsThrottled()
+{
+    QProgressBar bar;
+    QLabel activity;
+    QLabel percent;
+    bar.show();
+    ProgressPainter painter(&bar, &activity, &percent);
+    RunProgress progress(&painter);
+    QElapsedTimer timer;
+    timer.start();
+    progress.StartProgress();
+    progress.setMaximum(qint64{1} << 40);
+    for (int i = 0; i < 2'000'000; ++i) {
+        progress.StepProgress();
+    }
+    progress.FinishProgress();
+    const qint64 elapsed = timer.elapsed();
+    // The start and the end, and at most one paint per 16 ms in between.
+    QVERIFY2(painter.paintCount() <= elapsed / 16 + 3,
+             qPrintable(QString("%1 paints in %2 ms").arg(painter.paintCount()).arg(elapsed)));
+    QVERIFY(painter.paintCount() >= 2);
+    QCOMPARE(percent.text(), QString("Finished:100%"));
+}
+
+QTEST_MAIN(TestSingleShredWindow)
+#include "TestSingleShredWindow.moc"
