@@ -3,7 +3,10 @@
 #include "app/InstanceGuard.h"
 #include "app/PictureButton.h"
 #include "app/ProgressPainter.h"
+#include "filelist/CheckList.h"
 #include "filelist/CountCaption.h"
+#include "filelist/FileList.h"
+#include "shred/BatchShred.h"
 #include "shred/RunProgress.h"
 #include "shred/SingleShred.h"
 #include "windows/AboutWindow.h"
@@ -123,6 +126,10 @@ MainWindow::MainWindow(Platform platform)
     m_progress = std::make_unique<RunProgress>(m_painter.get());
     connect(m_command1, &QAbstractButton::clicked, this, &MainWindow::openFile);
     connect(m_command2, &QAbstractButton::clicked, this, &MainWindow::shredFile);
+    connect(m_command3, &QAbstractButton::clicked, this, &MainWindow::shredBatch);
+    connect(m_option1, &QAbstractButton::clicked, m_fileList, &FileList::checkAll);
+    connect(m_option2, &QAbstractButton::clicked, m_fileList, &FileList::uncheckAll);
+    connect(m_option3, &QAbstractButton::clicked, m_fileList, &FileList::clear);
 
     // Fixed border: the window keeps the size of its menu bar and client area.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -169,7 +176,7 @@ void MainWindow::buildBatchShredArea(QWidget* client)
     hint->setGeometry(twipsRect(3600, 1580, 3855, 255));
     Design::setForeground(hint, QColor(0, 128, 0));
 
-    m_list1 = new QListWidget(client);
+    m_list1 = new CheckList(client);
     m_list1->setObjectName("List1");
     m_list1->setFont(Design::font("Tahoma", 9));
     m_list1->setGeometry(twipsRect(2040, 1920, 6180, 2220));
@@ -189,6 +196,8 @@ void MainWindow::buildBatchShredArea(QWidget* client)
 
     m_command3 = makeButton(client, "Command3", "B-Shred! (&B)", ":/assets/button-wide.png", {4425, 4680, 3300, 375});
     m_command3->setToolTip("Shred all selected files.");
+
+    m_fileList = new FileList(m_list1, m_label3, m_label4, m_platform.messages, this);
 }
 
 void MainWindow::buildStatusArea(QWidget* client)
@@ -326,6 +335,40 @@ void MainWindow::shredFile()
 {
     shredSingleFile(
         QFile::encodeName(m_text1->text()).toStdString(), m_shredMode, *this, *m_progress, m_platform.files);
+}
+
+void MainWindow::shredBatch()
+{
+    shredCheckedFiles(m_shredMode, *this, *m_progress, m_platform.files);
+}
+
+FileList& MainWindow::fileList() const
+{
+    return *m_fileList;
+}
+
+std::vector<ShredView::ListEntry> MainWindow::listEntries()
+{
+    std::vector<ListEntry> entries;
+    for (const FileList::Entry& entry : m_fileList->entries()) {
+        entries.push_back({entry.path.toStdString(), entry.checked});
+    }
+    return entries;
+}
+
+void MainWindow::refillList(const std::vector<std::string>& paths)
+{
+    std::vector<QByteArray> entries;
+    entries.reserve(paths.size());
+    for (const std::string& path : paths) {
+        entries.push_back(QByteArray::fromStdString(path));
+    }
+    m_fileList->refill(entries);
+}
+
+void MainWindow::reportBatchShredded(int count)
+{
+    showMessage({CountCaption(count, u" shredded !"), "Mission Accomplished !", MessageBox::Icon::Information});
 }
 
 MessageBox::Answer MainWindow::showMessage(const MessageBox::Message& message)

@@ -11,6 +11,8 @@
 #include <memory>
 
 class AboutWindow;
+class CheckList;
+class FileList;
 class InstanceGuard;
 class ModeMenu;
 class NotesWindow;
@@ -56,6 +58,8 @@ public:
     // The progress of the last shred run as the bar and the panels show it.
     const RunProgress& progress() const;
 
+    FileList& fileList() const;
+
 signals:
     // The window has closed: the program ends now.
     void unloaded();
@@ -74,6 +78,8 @@ private:
     void openFile();
     // Shred! : the single-file shred of the path in the path box.
     void shredFile();
+    // B-Shred! : the batch shred of the checked entries of the list.
+    void shredBatch();
 
     // What a shred run shows and asks.
     void tell(Notice notice) override;
@@ -81,6 +87,9 @@ private:
     void warn(const std::string& text) override;
     void reportShredded(const std::string& text) override;
     void clearPath() override;
+    std::vector<ListEntry> listEntries() override;
+    void refillList(const std::vector<std::string>& paths) override;
+    void reportBatchShredded(int count) override;
     MessageBox::Answer showMessage(const MessageBox::Message& message);
 
     void showAbout();
@@ -95,7 +104,8 @@ private:
     PictureButton* m_command1 = nullptr;
     PictureButton* m_command2 = nullptr;
     PictureButton* m_command3 = nullptr;
-    QListWidget* m_list1 = nullptr;
+    CheckList* m_list1 = nullptr;
+    FileList* m_fileList = nullptr;
     QGroupBox* m_frame1 = nullptr;
     QLabel* m_label3 = nullptr;
     QLabel* m_label4 = nullptr;

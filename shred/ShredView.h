@@ -1,9 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-// What a shred run shows and asks through the main window: its message boxes and the single-shred
-// path. The progress bar and the status panels are RunProgress's.
+// What a shred run shows and asks through the main window: its message boxes, the single-shred path
+// and the batch list. The progress bar and the status panels are RunProgress's.
 class ShredView
 {
 public:
@@ -25,4 +26,18 @@ public:
     virtual void reportShredded(const std::string& text) = 0;
     // Empties the path box and the open-file dialog's file name.
     virtual void clearPath() = 0;
+
+    struct ListEntry
+    {
+        std::string path;
+        bool checked = false;
+    };
+
+    // The batch list's entries in list order.
+    virtual std::vector<ListEntry> listEntries() = 0;
+    // Empties the batch list and puts `paths` back, unchecked and in order, with both captions
+    // rewritten.
+    virtual void refillList(const std::vector<std::string>& paths) = 0;
+    // The "Mission Accomplished !" box of a batch: how many files were shredded.
+    virtual void reportBatchShredded(int count) = 0;
 };

@@ -65,3 +65,50 @@ std::vector<std::string> RecordingDisplay::stepTexts() const
     }
     return texts;
 }
+
+void RecordingView::tell(Notice notice)
+{
+    events.push_back(notice == Notice::SelectFile    ? "tell: select a file"
+                     : notice == Notice::SelectFiles ? "tell: select files"
+                                                     : "tell: invalid file");
+}
+
+bool RecordingView::confirmShred()
+{
+    events.push_back("confirm");
+    return answerYes;
+}
+
+void RecordingView::warn(const std::string& text)
+{
+    events.push_back("warn: " + text);
+}
+
+void RecordingView::reportShredded(const std::string& text)
+{
+    events.push_back("report: " + text);
+}
+
+void RecordingView::clearPath()
+{
+    events.push_back("clear path");
+}
+
+std::vector<ShredView::ListEntry> RecordingView::listEntries()
+{
+    return list;
+}
+
+void RecordingView::refillList(const std::vector<std::string>& paths)
+{
+    events.push_back("refill list");
+    list.clear();
+    for (const std::string& path : paths) {
+        list.push_back({path, false});
+    }
+}
+
+void RecordingView::reportBatchShredded(int count)
+{
+    events.push_back("report: " + std::to_string(count) + " shredded");
+}

@@ -2,6 +2,7 @@
 
 #include "shred/FillBlock.h"
 #include "shred/RunProgress.h"
+#include "shred/ShredView.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -53,4 +54,22 @@ public:
     std::vector<std::string> stepTexts() const;
 
     std::vector<Update> updates;
+};
+
+// Answers the confirmation as told and remembers everything a run showed, as lines of text.
+class RecordingView : public ShredView
+{
+public:
+    void tell(Notice notice) override;
+    bool confirmShred() override;
+    void warn(const std::string& text) override;
+    void reportShredded(const std::string& text) override;
+    void clearPath() override;
+    std::vector<ListEntry> listEntries() override;
+    void refillList(const std::vector<std::string>& paths) override;
+    void reportBatchShredded(int count) override;
+
+    bool answerYes = true;
+    std::vector<ListEntry> list;
+    std::vector<std::string> events;
 };

@@ -1,4 +1,3 @@
-#include "shred/ShredView.h"
 #include "shred/SingleShred.h"
 #include "tests/engine/EngineFixture.h"
 
@@ -7,38 +6,6 @@
 #include <sys/stat.h>
 
 namespace {
-// Answers the confirmation as told and remembers everything the run showed.
-class RecordingView : public ShredView
-{
-public:
-    void tell(Notice notice) override
-    {
-        events.push_back(notice == Notice::SelectFile    ? "tell: select a file"
-                         : notice == Notice::SelectFiles ? "tell: select files"
-                                                         : "tell: invalid file");
-    }
-    bool confirmShred() override
-    {
-        events.push_back("confirm");
-        return answerYes;
-    }
-    void warn(const std::string& text) override
-    {
-        events.push_back("warn: " + text);
-    }
-    void reportShredded(const std::string& text) override
-    {
-        events.push_back("report: " + text);
-    }
-    void clearPath() override
-    {
-        events.push_back("clear path");
-    }
-
-    bool answerYes = true;
-    std::vector<std::string> events;
-};
-
 class FailingUnlink : public FileSystem
 {
 public:

@@ -1,0 +1,142 @@
+#include "filelist/FileList.h"
+
+#include "filelist/CheckList.h"
+#include "filelist/CountCaption.h"
+#include "shred/OverwriteEngine.h"
+#include "windows/MessageBox.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QSignalBlocker>
+
+namespace {
+constexpr int kPathRole = Qt::UserRole;
+} // namespace
+
+FileList::FileList(
+    CheckList* list, QLabel* selectedCaption, QLabel* displayedCaption, MessageBox& messages, QWidget* boxParent)
+    : QObject(list)
+    , m_list(list)
+    , m_selectedCaption(selectedCaption)
+    , m_displayedCaption(displayedCaption)
+    , m_messages(messages)
+    , m_boxParent(boxParent)
+{
+    // Every change of a check mark, the user's or the program's, is followed by a recount.
+    connect(m_list, &QListWidget::itemChanged, this, &FileList::recount);
+    connect(m_list, &CheckList::fileDropped, this, &FileList::intake);
+}
+
+int FileList::count() const
+{
+    return m_list->count();
+}
+
+void FileList::intake(const QByteArray& path)
+{
+    if (count() >= kCapacity) {
+        m_messages.show(m_boxParent,
+                        {"The list is full: 255 files at most.", "Prompting", MessageBox::Icon::Exclamation});
+        showDisplayedCount();
+        return;
+    }
+    // Folders, vanished or unreadable items and anything but a regular file count as invalid, like an
+    // empty file: nothing reaches a batch that could not be shredded safely.
+    const FileLength measured = MeasureFile(path.toStdString());
+    if (!measured.ok() || measured.length == 0) {
+        m_messages.show(m_boxParent,
+                        {"The file you tried to shred is an invalid file.", "Warning!", MessageBox::Icon::Exclamation});
+        showDisplayedCount();
+        return;
+    }
+
+    append(path);
+    // Only the newcomer can match an earlier entry; it stays visible while the box is open.
+    for (int later = count() - 1; later >= 1; --later) {
+        for (int earlier = later - 1; earlier >= 0 && later < count(); --earlier) {
+            if (m_list->item(earlier)->data(kPathRole).toByteArray() ==
+                m_list->item(later)->data(kPathRole).toByteArray()) {
+                m_messages.show(m_boxParent, {"Duplicate files! ", "Prompting", MessageBox::Icon::Information});
+                delete m_list->takeItem(later);
+            }
+        }
+    }
+    showDisplayedCount();
+}
+
+void FileList::append(const QByteArray& path)
+{
+    auto* item = new QListWidgetItem(QFile::decodeName(path));
+    item->setData(kPathRole, path);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+    // Added before the list sees it, so that the arrival raises no check notification.
+    m_list->addItem(item);
+}
+
+void FileList::checkAll()
+{
+    for (int i = 0; i < count(); ++i) {
+        m_list->item(i)->setCheckState(Qt::Checked);
+    }
+}
+
+void FileList::uncheckAll()
+{
+    for (int i = 0; i < count(); ++i) {
+        m_list->item(i)->setCheckState(Qt::Unchecked);
+    }
+}
+
+void FileList::clear()
+{
+    m_list->clear();
+    setCaption(m_selectedCaption, "0 file selected");
+    setCaption(m_displayedCaption, "0 file displayed");
+}
+
+std::vector<FileList::Entry> FileList::entries() const
+{
+    std::vector<Entry> entries;
+    entries.reserve(static_cast<std::size_t>(count()));
+    for (int i = 0; i < count(); ++i) {
+        const QListWidgetItem* item = m_list->item(i);
+        entries.push_back({item->data(kPathRole).toByteArray(), item->checkState() == Qt::Checked});
+    }
+    return entries;
+}
+
+void FileList::refill(const std::vector<QByteArray>& paths)
+{
+    m_list->clear();
+    setCaption(m_selectedCaption, "0 file selected");
+    setCaption(m_displayedCaption, CountCaption(static_cast<qint64>(paths.size()), u" displayed"));
+    for (const QByteArray& path : paths) {
+        append(path);
+    }
+}
+
+void FileList::recount()
+{
+    if (count() == 0) {
+        return;
+    }
+    int selected = 0;
+    for (int i = 0; i < count(); ++i) {
+        selected += m_list->item(i)->checkState() == Qt::Checked;
+    }
+    setCaption(m_selectedCaption, CountCaption(selected, u" selected"));
+}
+
+void FileList::showDisplayedCount()
+{
+    setCaption(m_displayedCaption, CountCaption(count(), u" displayed"));
+}
+
+void FileList::setCaption(QLabel* label, const QString& text)
+{
+    if (label->text() != text) {
+        label->setText(text);
+        label->adjustSize();
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+#include <vector>
+
+class CheckList;
+class MessageBox;
+class QLabel;
+class QListWidgetItem;
+class QWidget;
+
+// The batch file list behind the check-list and its two statistics captions: intake of dropped
+// files with its refusals, the recount of check marks, All, None and Clear, and the rebuild after a
+// batch run. Entries keep the exact bytes of their paths; the list shows them decoded.
+class FileList : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The recount and the batch run count checked entries in an 8-bit value.
+    static constexpr int kCapacity = 255;
+
+    struct Entry
+    {
+        QByteArray path;
+        bool checked = false;
+    };
+
+    FileList(
+        CheckList* list, QLabel* selectedCaption, QLabel* displayedCaption, MessageBox& messages, QWidget* boxParent);
+
+    // Takes one dropped file: refused when the list is full, when it is not a regular file of
+    // nonzero length, or when it is listed already. Rewrites the " displayed" caption every time.
+    void intake(const QByteArray& path);
+
+    void checkAll();
+    void uncheckAll();
+    void clear();
+
+    std::vector<Entry> entries() const;
+    // Empties the list and puts `paths` back, unchecked, in the given order; both captions follow.
+    void refill(const std::vector<QByteArray>& paths);
+
+    int count() const;
+
+private:
+    void recount();
+    void append(const QByteArray& path);
+    void setCaption(QLabel* label, const QString& text);
+    void showDisplayedCount();
+
+    CheckList* m_list;
+    QLabel* m_selectedCaption;
+    QLabel* m_displayedCaption;
+    MessageBox& m_messages;
+    QWidget* m_boxParent;
+};

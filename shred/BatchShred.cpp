@@ -1,0 +1,100 @@
+#include "shred/BatchShred.h"
+
+#include "shred/FillBlock.h"
+#include "shred/OverwriteEngine.h"
+#include "shred/RunProgress.h"
+#include "shred/ShredView.h"
+
+#include <sys/stat.h>
+
+namespace {
+bool exists(const std::string& path)
+{
+    struct stat status
+    {
+    };
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+std::string joinLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) {
+        if (!text.empty()) {
+            text += '\n';
+        }
+        text += line;
+    }
+    return text;
+}
+} // namespace
+
+int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files)
+{
+    const FillBlock block = BuildFillBlock(mode);
+
+    const std::vector<ShredView::ListEntry> entries = view.listEntries();
+    std::vector<std::string> batch;
+    for (const ShredView::ListEntry& entry : entries) {
+        if (entry.checked) {
+            batch.push_back(entry.path);
+        }
+    }
+    if (batch.empty()) {
+        view.tell(ShredView::Notice::SelectFiles);
+        return 0;
+    }
+    progress.StartProgress();
+
+    std::int64_t total = 0;
+    std::vector<std::string> unmeasurable;
+    for (const std::string& path : batch) {
+        const FileLength measured = MeasureFile(path);
+        if (measured.ok()) {
+            total += measured.length;
+        } else {
+            unmeasurable.push_back(measured.failure);
+        }
+    }
+    if (!unmeasurable.empty()) {
+        view.warn(joinLines(unmeasurable));
+        return 0;
+    }
+    if (!view.confirmShred()) {
+        return 0;
+    }
+
+    progress.setMaximum(total + 2 * kBlockSize);
+    std::vector<std::string> failures;
+    std::vector<bool> failed(batch.size(), false);
+    int shredded = 0;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const OverwriteResult overwrite = OverwriteFile(batch[i], block, progress, files);
+        std::string failure = overwrite.ok() ? RemoveFile(batch[i], files) : overwrite.failure;
+        if (failure.empty()) {
+            ++shredded;
+        } else {
+            failed[i] = true;
+            failures.push_back(std::move(failure));
+        }
+    }
+    progress.FinishProgress();
+
+    view.reportBatchShredded(shredded);
+    if (!failures.empty()) {
+        view.warn(joinLines(failures));
+    }
+
+    // Unchecked entries stay; checked ones that failed and still exist come back, unchecked, in place.
+    std::vector<std::string> kept;
+    std::size_t batchIndex = 0;
+    for (const ShredView::ListEntry& entry : entries) {
+        if (!entry.checked) {
+            kept.push_back(entry.path);
+        } else if (failed[batchIndex++] && exists(entry.path)) {
+            kept.push_back(entry.path);
+        }
+    }
+    view.refillList(kept);
+    return shredded;
+}

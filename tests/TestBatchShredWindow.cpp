@@ -1,0 +1,304 @@
+#include "app/InstanceGuard.h"
+#include "app/MainWindow.h"
+#include "tests/support/DropHelper.h"
+#include "tests/support/ScriptedPlatform.h"
+#include "tests/support/WidgetLookup.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMap>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using Message = MessageBox::Message;
+using enum MessageBox::Icon;
+
+namespace {
+const Message kConfirm{
+    "Are you sure to shred file(s)?", "Confirm?", Question, MessageBox::Buttons::YesNo, MessageBox::Answer::No};
+const Message kSelectFiles{"Please select one or more files.", "Prompting", Exclamation};
+
+Message shredded(const QString& text)
+{
+    return {text, "Mission Accomplished !", Information};
+}
+
+Message warning(const QString& text)
+{
+    return {text, "Warning!", Exclamation};
+}
+} // namespace
+
+class TestBatchShredWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void workedExample();
+    void nothingCheckedIsRefused();
+    void declinedRunChangesNothing();
+    void everyEntryCheckedEmptiesTheList();
+    void failureInTheMiddleIsReportedAndTheFileComesBack();
+    void filesChangedSinceTheDropStopTheRunUnwritten();
+    void enhancedBatchGivesEveryFileTheSamePattern();
+
+private:
+    QString makeFile(const QString& name, qint64 length = 1, char fill = 'x') const;
+    void dropAll(const QStringList& paths);
+    void check(const QList<int>& rows);
+    void pressBatchShred();
+    QString caption(const char* name) const;
+    QStringList listed() const;
+    QByteArray contentOf(const QString& path) const;
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<ScriptedPlatform> m_platform;
+    std::unique_ptr<InstanceGuard> m_guard;
+    std::unique_ptr<MainWindow> m_window;
+    QListWidget* m_list = nullptr;
+    QMap<QString, QByteArray> m_contentBeforeDelete;
+};
+
+void TestBatchShredWindow::initTestCase()
+{
+    REQUIRE_OFFSCREEN();
+}
+
+void TestBatchShredWindow::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    m_platform = std::make_unique<ScriptedPlatform>();
+    m_contentBeforeDelete.clear();
+    m_platform->files.setBeforeDelete([this](const QString& path) { m_contentBeforeDelete[path] = contentOf(path); });
+    m_guard =
+        std::make_unique<InstanceGuard>("zorvik-test-batch-" + std::to_string(QCoreApplication::applicationPid()));
+    m_window = std::make_unique<MainWindow>(m_platform->platform());
+    QVERIFY(m_window->load(*m_guard));
+    m_window->showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_list = m_window->findChild<QListWidget*>("List1");
+    QVERIFY(m_list);
+}
+
+void TestBatchShredWindow::cleanup()
+{
+    m_window.reset();
+    m_guard.reset();
+    m_platform.reset();
+    m_folder.reset();
+}
+
+QString TestBatchShredWindow::makeFile(const QString& name, qint64 length, char fill) const
+{
+    const QString path = m_folder->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(length, fill)) != length) {
+        qFatal("cannot create a test file");
+    }
+    return path;
+}
+
+void TestBatchShredWindow::dropAll(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        QVERIFY(dropFiles(m_list, {QUrl::fromLocalFile(path)}));
+    }
+}
+
+void TestBatchShredWindow::check(const QList<int>& rows)
+{
+    for (int row : rows) {
+        m_list->item(row)->setCheckState(Qt::Checked);
+    }
+}
+
+void TestBatchShredWindow::pressBatchShred()
+{
+    QTest::mouseClick(m_window->findChild<QWidget*>("Command3"), Qt::LeftButton);
+}
+
+QString TestBatchShredWindow::caption(const char* name) const
+{
+    return m_window->findChild<QLabel*>(name)->text();
+}
+
+QStringList TestBatchShredWindow::listed() const
+{
+    QStringList texts;
+    for (int i = 0; i < m_list->count(); ++i) {
+        texts << m_list->item(i)->text();
+        if (m_list->item(i)->checkState() != Qt::Unchecked) {
+            texts << "(checked)";
+        }
+    }
+    return texts;
+}
+
+QByteArray TestBatchShredWindow::contentOf(const QString& path) const
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void TestBatchShredWindow::workedExample()
+{
+    QStringList files;
+    for (int i = 1; i <= 5; ++i) {
+        files << makeFile(QString("entry%1").arg(i));
+    }
+    dropAll(files);
+    check({0, 2, 3});
+    QCOMPARE(caption("Label3"), QString("3 files selected"));
+
+    QStringList listedWhileReporting;
+    QString percentWhileReporting;
+    int maximumWhileReporting = 0;
+    m_platform->messages.setOnShow([&](const Message& message) {
+        if (message.title == "Mission Accomplished !") {
+            listedWhileReporting = listed();
+            percentWhileReporting = m_window->findChild<QLabel*>("sb1Panel2")->text();
+            maximumWhileReporting = m_window->findChild<QProgressBar*>("pb1")->maximum();
+        }
+    });
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressBatchShred();
+
+    QCOMPARE(m_platform->messages.shown(), (QList<Message>{kConfirm, shredded("3 files shredded !")}));
+    QCOMPARE(maximumWhileReporting, 10003);
+    QCOMPARE(percentWhileReporting, QString("Finished:100%"));
+    QCOMPARE(listedWhileReporting.count("(checked)"), 3); // the list changes once the box is dismissed
+    QCOMPARE(listed(), (QStringList{files[1], files[4]}));
+    QCOMPARE(caption("Label3"), QString("0 file selected"));
+    QCOMPARE(caption("Label4"), QString("2 files displayed"));
+    QCOMPARE(m_window->findChild<QLabel*>("sb1Panel1")->text(), QString("Ready"));
+    for (int i : {0, 2, 3}) {
+        QVERIFY(!QFile::exists(files[i]));
+        QCOMPARE(m_contentBeforeDelete.value(files[i]), QByteArray(5000, '\0'));
+    }
+    QCOMPARE(contentOf(files[1]), QByteArray("x"));
+    QCOMPARE(contentOf(files[4]), QByteArray("x"));
+}
+
+void TestBatchShredWindow::nothingCheckedIsRefused()
+{
+    dropAll({makeFile("unchecked")});
+    pressBatchShred();
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{kSelectFiles});
+    QVERIFY(m_window->findChild<QProgressBar*>("pb1")->isHidden());
+    QCOMPARE(listed(), QStringList{m_folder->filePath("unchecked")});
+}
+
+void TestBatchShredWindow::declinedRunChangesNothing()
+{
+    const QStringList files = {makeFile("a"), makeFile("b"), makeFile("c")};
+    dropAll(files);
+    check({1});
+    const QStringList before = listed();
+    pressBatchShred(); // answered with the default button, No
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{kConfirm});
+    QCOMPARE(listed(), before);
+    QCOMPARE(caption("Label3"), QString("1 file selected"));
+    QCOMPARE(caption("Label4"), QString("3 files displayed"));
+    QCOMPARE(m_window->findChild<QProgressBar*>("pb1")->value(), 0);
+    QVERIFY(m_window->findChild<QProgressBar*>("pb1")->isVisible());
+    QCOMPARE(contentOf(files[1]), QByteArray("x"));
+}
+
+void TestBatchShredWindow::everyEntryCheckedEmptiesTheList()
+{
+    dropAll({makeFile("one", 12345), makeFile("two", 0 + 7)});
+    QTest::mouseClick(m_window->findChild<QWidget*>("Option1"), Qt::LeftButton);
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressBatchShred();
+    QCOMPARE(m_platform->messages.shown().last(), shredded("2 files shredded !"));
+    QCOMPARE(m_list->count(), 0);
+    QCOMPARE(caption("Label4"), QString("0 file displayed"));
+    QCOMPARE(caption("Label3"), QString("0 file selected"));
+}
+
+void TestBatchShredWindow::failureInTheMiddleIsReportedAndTheFileComesBack()
+{
+    const QStringList files = {makeFile("first"), makeFile("stuck"), makeFile("kept"), makeFile("last")};
+    dropAll(files);
+    check({0, 1, 3});
+    // The middle file is overwritten, but a folder takes its place before it can be deleted.
+    m_platform->files.setBeforeDelete([&](const QString& path) {
+        m_contentBeforeDelete[path] = contentOf(path);
+        if (path == files[1]) {
+            QVERIFY(QFile::rename(path, path + ".moved"));
+            QVERIFY(QDir().mkdir(path));
+        }
+    });
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressBatchShred();
+
+    QCOMPARE(m_platform->messages.shown(),
+             (QList<Message>{
+                 kConfirm, shredded("2 files shredded !"), warning(files[1] + ": failed to remove: Is a directory")}));
+    QCOMPARE(listed(), (QStringList{files[1], files[2]})); // back, unchecked, in list order
+    QCOMPARE(caption("Label4"), QString("2 files displayed"));
+    QCOMPARE(caption("Label3"), QString("0 file selected"));
+    QCOMPARE(contentOf(files[1] + ".moved"), QByteArray(5000, '\0'));
+    QVERIFY(!QFile::exists(files[0]));
+    QVERIFY(!QFile::exists(files[3]));
+}
+
+void TestBatchShredWindow::filesChangedSinceTheDropStopTheRunUnwritten()
+{
+    const QString keep = makeFile("keep", 100, 'k');
+    const QString vanishing = makeFile("vanishing");
+    const QString relinked = makeFile("relinked");
+    const QString target = makeFile("target", 50, 't');
+    dropAll({keep, vanishing, relinked});
+    QTest::mouseClick(m_window->findChild<QWidget*>("Option1"), Qt::LeftButton);
+    QVERIFY(QFile::remove(vanishing));
+    QVERIFY(QFile::remove(relinked));
+    QVERIFY(QFile::link(target, relinked));
+    const QStringList before = listed();
+
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressBatchShred();
+    QCOMPARE(m_platform->messages.shown(),
+             QList<Message>{warning(vanishing + ": cannot read the file's length: No such file or directory\n" +
+                                    relinked + ": not a regular file (a symbolic link), nothing was written")});
+    QCOMPARE(listed(), before);
+    QCOMPARE(caption("Label3"), QString("3 files selected"));
+    QCOMPARE(contentOf(keep), QByteArray(100, 'k'));
+    QCOMPARE(contentOf(target), QByteArray(50, 't'));
+}
+
+void TestBatchShredWindow::enhancedBatchGivesEveryFileTheSamePattern()
+{
+    m_window->findChild<QAction*>("random")->trigger();
+    const QStringList files = {makeFile("small", 1), makeFile("block", 5000), makeFile("larger", 23456)};
+    dropAll(files);
+    QTest::mouseClick(m_window->findChild<QWidget*>("Option1"), Qt::LeftButton);
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressBatchShred();
+    QCOMPARE(m_platform->messages.shown().last(), shredded("3 files shredded !"));
+
+    const QByteArray pattern = m_contentBeforeDelete.value(files[0]);
+    QCOMPARE(pattern.size(), 5000);
+    QVERIFY(!pattern.contains('\0'));
+    for (const QString& file : files) {
+        const QByteArray content = m_contentBeforeDelete.value(file);
+        QVERIFY2(content.size() % 5000 == 0 && !content.isEmpty(), qPrintable(file));
+        for (qsizetype at = 0; at < content.size(); at += 5000) {
+            QVERIFY2(content.mid(at, 5000) == pattern, qPrintable(file));
+        }
+    }
+}
+
+QTEST_MAIN(TestBatchShredWindow)
+#include "TestBatchShredWindow.moc"

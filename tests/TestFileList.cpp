@@ -1,0 +1,316 @@
+#include "app/InstanceGuard.h"
+#include "app/MainWindow.h"
+#include "filelist/FileList.h"
+#include "tests/support/DropHelper.h"
+#include "tests/support/ScriptedPlatform.h"
+#include "tests/support/WidgetLookup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using Message = MessageBox::Message;
+
+namespace {
+const Message kInvalidFile{
+    "The file you tried to shred is an invalid file.", "Warning!", MessageBox::Icon::Exclamation};
+const Message kDuplicate{"Duplicate files! ", "Prompting", MessageBox::Icon::Information};
+const Message kListFull{"The list is full: 255 files at most.", "Prompting", MessageBox::Icon::Exclamation};
+} // namespace
+
+class TestFileList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void dropTakesTheFirstLocalFileUnchecked();
+    void unshreddableDropsAreRefusedAsInvalid_data();
+    void unshreddableDropsAreRefusedAsInvalid();
+    void dropsWithoutALocalFileAreIgnored();
+    void duplicateIsShownThenRemoved();
+    void pathsDifferingInCaseAreDifferentEntries();
+    void nonUtf8NameKeepsItsBytes();
+    void checkMarksAreRecounted();
+    void allNoneAndClear();
+    void dropAfterAllArrivesUnchecked();
+    void listHoldsAtMost255Files();
+
+private:
+    QString makeFile(const QString& name, qint64 length = 10) const;
+    bool drop(const QString& path);
+    QString caption(const char* name) const;
+    QStringList listed() const;
+    void click(const char* option);
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<ScriptedPlatform> m_platform;
+    std::unique_ptr<InstanceGuard> m_guard;
+    std::unique_ptr<MainWindow> m_window;
+    QListWidget* m_list = nullptr;
+};
+
+void TestFileList::initTestCase()
+{
+    REQUIRE_OFFSCREEN();
+}
+
+void TestFileList::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    m_platform = std::make_unique<ScriptedPlatform>();
+    m_guard =
+        std::make_unique<InstanceGuard>("zorvik-test-file-list-" + std::to_string(QCoreApplication::applicationPid()));
+    m_window = std::make_unique<MainWindow>(m_platform->platform());
+    QVERIFY(m_window->load(*m_guard));
+    m_window->showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_list = m_window->findChild<QListWidget*>("List1");
+    QVERIFY(m_list);
+}
+
+void TestFileList::cleanup()
+{
+    m_window.reset();
+    m_guard.reset();
+    m_platform.reset();
+    m_folder.reset();
+}
+
+QString TestFileList::makeFile(const QString& name, qint64 length) const
+{
+    const QString path = m_folder->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(length, 'x')) != length) {
+        qFatal("cannot create a test file");
+    }
+    return path;
+}
+
+bool TestFileList::drop(const QString& path)
+{
+    return dropFiles(m_list, {QUrl::fromLocalFile(path)});
+}
+
+QString TestFileList::caption(const char* name) const
+{
+    return m_window->findChild<QLabel*>(name)->text();
+}
+
+QStringList TestFileList::listed() const
+{
+    QStringList texts;
+    for (int i = 0; i < m_list->count(); ++i) {
+        texts << m_list->item(i)->text();
+    }
+    return texts;
+}
+
+void TestFileList::click(const char* option)
+{
+    QTest::mouseClick(m_window->findChild<QRadioButton*>(option), Qt::LeftButton);
+}
+
+void TestFileList::dropTakesTheFirstLocalFileUnchecked()
+{
+    const QString first = makeFile("first");
+    QVERIFY(dropFiles(
+        m_list,
+        {QUrl::fromLocalFile(first), QUrl::fromLocalFile(makeFile("second")), QUrl::fromLocalFile(makeFile("third"))}));
+    QCOMPARE(listed(), QStringList{first});
+    QCOMPARE(m_list->item(0)->checkState(), Qt::Unchecked);
+    QCOMPARE(caption("Label4"), QString("1 file displayed"));
+    QCOMPARE(caption("Label3"), QString("0 file selected"));
+
+    const QString second = makeFile("second-drop");
+    QVERIFY(drop(second));
+    QCOMPARE(listed(), (QStringList{first, second}));
+    QCOMPARE(caption("Label4"), QString("2 files displayed"));
+    QVERIFY(m_platform->messages.shown().isEmpty());
+}
+
+void TestFileList::unshreddableDropsAreRefusedAsInvalid_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char* kind : {"empty file", "folder", "missing", "FIFO", "socket", "symbolic link", "device"}) {
+        QTest::newRow(kind) << QString(kind);
+    }
+}
+
+void TestFileList::unshreddableDropsAreRefusedAsInvalid()
+{
+    QFETCH(QString, kind);
+    QVERIFY(drop(makeFile("listed")));
+    const QString path = m_folder->filePath("item");
+    int listener = -1;
+    if (kind == "empty file") {
+        makeFile("item", 0);
+    } else if (kind == "folder") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == "FIFO") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == "socket") {
+        listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    } else if (kind == "symbolic link") {
+        QVERIFY(QFile::link(makeFile("target"), path));
+    }
+    const QString dropped = kind == "device" ? QString("/dev/null") : path;
+
+    drop(dropped);
+    if (listener >= 0) {
+        ::close(listener);
+    }
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{kInvalidFile});
+    QCOMPARE(listed().size(), 1);
+    QCOMPARE(caption("Label4"), QString("1 file displayed"));
+}
+
+void TestFileList::dropsWithoutALocalFileAreIgnored()
+{
+    QVERIFY(drop(makeFile("listed")));
+    QMimeData text;
+    text.setText("just some words");
+    QVERIFY(!dropOnto(m_list, &text));
+    QVERIFY(!dropFiles(m_list, {QUrl("https://www.example.com/file.txt")}));
+    QCOMPARE(listed().size(), 1);
+    QCOMPARE(caption("Label4"), QString("1 file displayed"));
+    QVERIFY(m_platform->messages.shown().isEmpty());
+}
+
+void TestFileList::duplicateIsShownThenRemoved()
+{
+    const QString path = makeFile("twice");
+    QVERIFY(drop(path));
+    QVERIFY(drop(makeFile("other")));
+    m_list->item(0)->setCheckState(Qt::Checked);
+
+    int entriesWhileShown = 0;
+    m_platform->messages.setOnShow([&](const Message&) { entriesWhileShown = m_list->count(); });
+    QVERIFY(drop(path));
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{kDuplicate});
+    QCOMPARE(entriesWhileShown, 3); // the newcomer is visible while the box is open
+    QCOMPARE(listed(), (QStringList{path, m_folder->filePath("other")}));
+    QCOMPARE(m_list->item(0)->checkState(), Qt::Checked);
+    QCOMPARE(caption("Label4"), QString("2 files displayed"));
+    QCOMPARE(caption("Label3"), QString("1 file selected"));
+}
+
+void TestFileList::pathsDifferingInCaseAreDifferentEntries()
+{
+    const QString lower = makeFile("report");
+    const QString upper = makeFile("REPORT");
+    QVERIFY(drop(lower));
+    QVERIFY(drop(upper));
+    QCOMPARE(listed(), (QStringList{lower, upper}));
+    QVERIFY(m_platform->messages.shown().isEmpty());
+}
+
+void TestFileList::nonUtf8NameKeepsItsBytes()
+{
+    const QByteArray path = QFile::encodeName(m_folder->path()) + "/caf\xe9 \xff.txt";
+    {
+        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "data", 4), 4);
+        ::close(fd);
+    }
+    QVERIFY(dropFiles(m_list, {QUrl::fromEncoded("file://" + path.toPercentEncoding("/"))}));
+    const std::vector<FileList::Entry> entries = m_window->fileList().entries();
+    QCOMPARE(entries.size(), std::size_t{1});
+    const bool exact = entries[0].path == path;
+    ::unlink(path.constData()); // Qt could not remove it by its decoded name
+    QVERIFY(exact);
+    QVERIFY(m_platform->messages.shown().isEmpty());
+}
+
+void TestFileList::checkMarksAreRecounted()
+{
+    for (const char* name : {"a", "b", "c"}) {
+        QVERIFY(drop(makeFile(name)));
+    }
+    // By the keyboard, as a user toggles the current entry's box.
+    m_list->setFocus();
+    m_list->setCurrentRow(0);
+    QTest::keyClick(m_list, Qt::Key_Space);
+    QCOMPARE(m_list->item(0)->checkState(), Qt::Checked);
+    QCOMPARE(caption("Label3"), QString("1 file selected"));
+    // By the program, which is reported the same way.
+    m_list->item(2)->setCheckState(Qt::Checked);
+    QCOMPARE(caption("Label3"), QString("2 files selected"));
+    m_list->item(0)->setCheckState(Qt::Unchecked);
+    m_list->item(2)->setCheckState(Qt::Unchecked);
+    QCOMPARE(caption("Label3"), QString("0 file selected"));
+}
+
+void TestFileList::allNoneAndClear()
+{
+    click("Option1"); // All on an empty list: nothing
+    QCOMPARE(caption("Label3"), QString("0 file selected"));
+    QVERIFY(drop(makeFile("only")));
+    click("Option1");
+    QCOMPARE(caption("Label3"), QString("1 file selected"));
+    for (const char* name : {"b", "c", "d"}) {
+        QVERIFY(drop(makeFile(name)));
+    }
+    click("Option1");
+    QCOMPARE(caption("Label3"), QString("4 files selected"));
+    click("Option2");
+    QCOMPARE(caption("Label3"), QString("0 file selected"));
+    click("Option1");
+    click("Option3");
+    QCOMPARE(m_list->count(), 0);
+    QCOMPARE(caption("Label3"), QString("0 file selected"));
+    QCOMPARE(caption("Label4"), QString("0 file displayed"));
+    QVERIFY(m_window->findChild<QRadioButton*>("Option3")->isChecked());
+}
+
+void TestFileList::dropAfterAllArrivesUnchecked()
+{
+    QVERIFY(drop(makeFile("a")));
+    QVERIFY(drop(makeFile("b")));
+    click("Option1");
+    QVERIFY(drop(makeFile("c")));
+    QCOMPARE(m_list->item(2)->checkState(), Qt::Unchecked);
+    QCOMPARE(caption("Label3"), QString("2 files selected"));
+    QCOMPARE(caption("Label4"), QString("3 files displayed"));
+}
+
+void TestFileList::listHoldsAtMost255Files()
+{
+    for (int i = 0; i < FileList::kCapacity; ++i) {
+        QVERIFY(drop(makeFile(QString("file-%1").arg(i))));
+    }
+    click("Option1");
+    QCOMPARE(caption("Label3"), QString("255 files selected"));
+    QCOMPARE(caption("Label4"), QString("255 files displayed"));
+    QVERIFY(m_platform->messages.shown().isEmpty());
+
+    drop(makeFile("one-too-many"));
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{kListFull});
+    QCOMPARE(m_list->count(), 255);
+    QVERIFY(!listed().contains(m_folder->filePath("one-too-many")));
+    QCOMPARE(caption("Label4"), QString("255 files displayed"));
+}
+
+QTEST_MAIN(TestFileList)
+#include "TestFileList.moc"

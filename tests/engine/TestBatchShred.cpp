@@ -1,0 +1,212 @@
+#include "shred/BatchShred.h"
+#include "tests/engine/EngineFixture.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+
+namespace {
+// The real calls, except that chosen paths cannot be deleted, and a look at every file just before
+// its deletion.
+class InspectingFileSystem : public FileSystem
+{
+public:
+    int unlink(const char* path) override
+    {
+        contentBeforeDelete[path] = readWhole(path);
+        if (undeletable.count(path)) {
+            errno = EBUSY;
+            return -1;
+        }
+        return FileSystem::unlink(path);
+    }
+
+    std::set<std::string> undeletable;
+    std::map<std::string, std::vector<std::uint8_t>> contentBeforeDelete;
+};
+
+struct BatchRun
+{
+    RecordingView view;
+    RecordingDisplay display;
+    RunProgress progress{&display};
+    InspectingFileSystem files;
+
+    int run(ShredMode mode = kStandardMode)
+    {
+        return shredCheckedFiles(mode, view, progress, files);
+    }
+};
+
+std::vector<std::string> paths(const std::vector<ShredView::ListEntry>& entries)
+{
+    std::vector<std::string> result;
+    for (const auto& entry : entries) {
+        EXPECT_FALSE(entry.checked) << entry.path;
+        result.push_back(entry.path);
+    }
+    return result;
+}
+} // namespace
+
+TEST(BatchShred, WorkedExampleHoldsTheValueAtTheMaximum)
+{
+    TemporaryFolder folder;
+    std::vector<std::string> files;
+    for (int i = 1; i <= 5; ++i) {
+        files.push_back(folder.makeFile("file" + std::to_string(i), 1));
+    }
+    BatchRun batch;
+    batch.view.list = {{files[0], true}, {files[1], false}, {files[2], true}, {files[3], true}, {files[4], false}};
+
+    EXPECT_EQ(batch.run(), 3);
+    EXPECT_EQ(batch.progress.maximum(), 10003);
+    EXPECT_EQ(batch.display.stepTexts(), (std::vector<std::string>{"Finished: 49%", "Finished: 99%", "Finished: 99%"}));
+    EXPECT_EQ(batch.progress.percentText(), "Finished:100%");
+    EXPECT_EQ(batch.progress.activity(), "Ready");
+    EXPECT_EQ(batch.view.events, (std::vector<std::string>{"confirm", "report: 3 shredded", "refill list"}));
+    EXPECT_EQ(paths(batch.view.list), (std::vector<std::string>{files[1], files[4]}));
+    for (int i : {0, 2, 3}) {
+        EXPECT_FALSE(exists(files[i]));
+        EXPECT_EQ(batch.files.contentBeforeDelete[files[i]], std::vector<std::uint8_t>(5000, 0));
+    }
+    EXPECT_EQ(readWhole(files[1]), std::vector<std::uint8_t>(1, 0xA5));
+    EXPECT_EQ(readWhole(files[4]), std::vector<std::uint8_t>(1, 0xA5));
+}
+
+TEST(BatchShred, OneFileOfTheWorkedLengthAndALastStepOnTheMaximum)
+{
+    TemporaryFolder folder;
+    BatchRun single;
+    single.view.list = {{folder.makeFile("one", 12345), true}};
+    EXPECT_EQ(single.run(), 1);
+    EXPECT_EQ(single.progress.maximum(), 22345);
+    EXPECT_EQ(single.display.stepTexts(),
+              (std::vector<std::string>{"Finished: 22%", "Finished: 44%", "Finished: 67%"}));
+    EXPECT_EQ(single.progress.percentText(), "Finished:100%");
+
+    // 1 + 1 + 4999 + 4999 bytes take four blocks: exactly the maximum of 20,000.
+    BatchRun exact;
+    for (std::int64_t length : {1, 1, 4999, 4999}) {
+        exact.view.list.push_back({folder.makeFile("exact" + std::to_string(exact.view.list.size()), length), true});
+    }
+    EXPECT_EQ(exact.run(), 4);
+    EXPECT_EQ(exact.display.stepTexts().back(), "Finished: 100%");
+    EXPECT_EQ(exact.progress.percentText(), "Finished: 100%"); // the finish changes nothing
+    EXPECT_TRUE(exact.view.list.empty());
+}
+
+TEST(BatchShred, NothingCheckedOrDeclinedChangesNothing)
+{
+    TemporaryFolder folder;
+    const std::string path = folder.makeFile("kept", 10);
+    BatchRun unchecked;
+    unchecked.view.list = {{path, false}};
+    EXPECT_EQ(unchecked.run(), 0);
+    EXPECT_EQ(unchecked.view.events, (std::vector<std::string>{"tell: select files"}));
+    EXPECT_FALSE(unchecked.progress.visible());
+
+    BatchRun declined;
+    declined.view.list = {{path, true}};
+    declined.view.answerYes = false;
+    EXPECT_EQ(declined.run(), 0);
+    EXPECT_EQ(declined.view.events, (std::vector<std::string>{"confirm"}));
+    EXPECT_TRUE(declined.progress.visible());
+    EXPECT_EQ(declined.progress.value(), 0);
+    EXPECT_TRUE(declined.view.list[0].checked);
+    EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(10, 0xA5));
+}
+
+TEST(BatchShred, EmptyCheckedFileIsDeletedAndCounted)
+{
+    TemporaryFolder folder;
+    BatchRun batch;
+    const std::string empty = folder.makeFile("empty", 0);
+    batch.view.list = {{empty, true}, {folder.makeFile("two", 2), true}};
+    EXPECT_EQ(batch.run(), 2);
+    EXPECT_FALSE(exists(empty));
+    EXPECT_EQ(batch.view.events, (std::vector<std::string>{"confirm", "report: 2 shredded", "refill list"}));
+}
+
+TEST(BatchShred, FileGoneBeforeTheTotalStopsTheRunBeforeAnythingIsWritten)
+{
+    TemporaryFolder folder;
+    const std::string first = folder.makeFile("first", 100);
+    const std::string gone = (folder.path() / "gone").string();
+    const std::string directory = (folder.path() / "now-a-folder").string();
+    std::filesystem::create_directory(directory);
+    BatchRun batch;
+    batch.view.list = {{first, true}, {gone, true}, {directory, true}};
+    EXPECT_EQ(batch.run(), 0);
+    ASSERT_EQ(batch.view.events.size(), 1u);
+    EXPECT_EQ(batch.view.events[0],
+              "warn: " + gone + ": cannot read the file's length: No such file or directory\n" + directory +
+                  ": not a regular file (a directory), nothing was written");
+    EXPECT_EQ(readWhole(first), std::vector<std::uint8_t>(100, 0xA5));
+    EXPECT_TRUE(batch.view.list[0].checked); // the list was not rebuilt
+    EXPECT_EQ(batch.progress.value(), 0);
+}
+
+TEST(BatchShred, FailureInTheMiddleIsCountedHonestlyAndTheFileComesBack)
+{
+    TemporaryFolder folder;
+    const std::string a = folder.makeFile("a", 10);
+    const std::string b = folder.makeFile("b", 10);
+    const std::string stuck = folder.makeFile("stuck", 10);
+    const std::string c = folder.makeFile("c", 10);
+    const std::string d = folder.makeFile("d", 10);
+    BatchRun batch;
+    batch.files.undeletable = {stuck};
+    batch.view.list = {{a, true}, {b, false}, {stuck, true}, {c, true}, {d, false}};
+    EXPECT_EQ(batch.run(), 2);
+    EXPECT_EQ(batch.view.events,
+              (std::vector<std::string>{"confirm",
+                                        "report: 2 shredded",
+                                        "warn: " + stuck + ": failed to remove: Device or resource busy",
+                                        "refill list"}));
+    EXPECT_EQ(paths(batch.view.list), (std::vector<std::string>{b, stuck, d}));
+    EXPECT_EQ(readWhole(stuck), std::vector<std::uint8_t>(5000, 0)); // overwritten all the same
+    EXPECT_FALSE(exists(a));
+    EXPECT_FALSE(exists(c));
+}
+
+TEST(BatchShred, EveryFileFailingCountsNone)
+{
+    TemporaryFolder folder;
+    const std::string a = folder.makeFile("a", 10);
+    const std::string b = folder.makeFile("b", 10);
+    BatchRun batch;
+    batch.files.undeletable = {a, b};
+    batch.view.list = {{a, true}, {b, true}};
+    EXPECT_EQ(batch.run(), 0);
+    ASSERT_EQ(batch.view.events.size(), 4u);
+    EXPECT_EQ(batch.view.events[1], "report: 0 shredded");
+    EXPECT_EQ(batch.view.events[2],
+              "warn: " + a + ": failed to remove: Device or resource busy\n" + b +
+                  ": failed to remove: Device or resource busy");
+    EXPECT_EQ(paths(batch.view.list), (std::vector<std::string>{a, b}));
+}
+
+TEST(BatchShred, EnhancedBatchWritesOnePatternIntoEveryFile)
+{
+    TemporaryFolder folder;
+    BatchRun batch;
+    for (std::int64_t length : {1, 5000, 12345}) {
+        batch.view.list.push_back({folder.makeFile("f" + std::to_string(length), length), true});
+    }
+    EXPECT_EQ(batch.run(kEnhancedMode), 3);
+    ASSERT_EQ(batch.files.contentBeforeDelete.size(), 3u);
+    const std::vector<std::uint8_t> pattern = batch.files.contentBeforeDelete.begin()->second;
+    ASSERT_EQ(pattern.size(), 5000u);
+    EXPECT_EQ(std::count(pattern.begin(), pattern.end(), 0), 0);
+    for (const auto& [path, content] : batch.files.contentBeforeDelete) {
+        ASSERT_EQ(content.size() % 5000, 0u) << path;
+        for (std::size_t at = 0; at < content.size(); at += 5000) {
+            EXPECT_TRUE(std::equal(pattern.begin(), pattern.end(), content.begin() + static_cast<std::ptrdiff_t>(at)))
+                << path << " at " << at;
+        }
+    }
+}

@@ -1,0 +1,28 @@
+#include "tests/support/DropHelper.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+
+bool dropOnto(QWidget* target, QMimeData* data)
+{
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(target)) {
+        target = area->viewport();
+    }
+    const QPointF at = QRectF(target->rect()).center();
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+bool dropFiles(QWidget* target, const QList<QUrl>& urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    return dropOnto(target, &data);
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QList>
+#include <QUrl>
+
+class QMimeData;
+class QWidget;
+
+// Drags data onto a widget and drops it there, the way a file manager does: enter, move, drop, all
+// sent to the widget that receives them on screen (an item view's viewport). Returns whether the
+// drop was accepted.
+bool dropOnto(QWidget* target, QMimeData* data);
+bool dropFiles(QWidget* target, const QList<QUrl>& urls);
