@@ -1,0 +1,190 @@
+#include "tests/support/DiskImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+QString mkfsFor(const QString& type)
+{
+    const QString name = "mkfs." + type;
+    QString found = QStandardPaths::findExecutable(name);
+    if (found.isEmpty()) {
+        found = QStandardPaths::findExecutable(name, {"/usr/sbin", "/sbin"});
+    }
+    return found;
+}
+
+// Loaded drivers are listed in /proc/filesystems; others can still be loaded from the kernel's modules.
+bool kernelKnows(const QString& type)
+{
+    QFile list("/proc/filesystems");
+    if (list.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : list.readAll().split('\n')) {
+            if (line.trimmed().split('\t').last() == type.toLatin1()) {
+                return true;
+            }
+        }
+    }
+    utsname system{};
+    ::uname(&system);
+    return QDir(QString("/lib/modules/%1").arg(system.release)).exists();
+}
+} // namespace
+
+DiskImage::DiskImage(const QString& type, qint64 sizeMiB)
+    : m_type(type)
+    , m_sizeMiB(type == "xfs" ? std::max<qint64>(sizeMiB, 320) : sizeMiB)
+{
+}
+
+DiskImage::~DiskImage()
+{
+    if (m_mounted) {
+        unmount();
+    }
+}
+
+QString DiskImage::unavailableReason(const QString& type)
+{
+    if (::geteuid() != 0) {
+        return "not root: cannot mount file-system images";
+    }
+    if (!QFile::exists("/dev/loop-control")) {
+        return "no loop devices (/dev/loop-control is missing)";
+    }
+    if (mkfsFor(type).isEmpty()) {
+        return "mkfs." + type + " is not installed";
+    }
+    if (!kernelKnows(type)) {
+        return "the running kernel has no " + type + " driver";
+    }
+    return {};
+}
+
+QString DiskImage::run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        return program + " " + arguments.join(' ') + " failed: " + QString::fromLocal8Bit(process.readAll());
+    }
+    return {};
+}
+
+QString DiskImage::mount()
+{
+    if (!m_folder.isValid()) {
+        return "cannot create a temporary folder";
+    }
+    const QString image = m_folder.filePath("disk.img");
+    {
+        QFile file(image);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(m_sizeMiB << 20)) {
+            return "cannot create the image file";
+        }
+    }
+    QStringList options;
+    if (m_type == "ext4") {
+        options = {"-q", "-F"};
+    } else if (m_type == "xfs") {
+        options = {"-q", "-f"};
+    }
+    if (QString error = run(mkfsFor(m_type), options + QStringList{image}); !error.isEmpty()) {
+        return error;
+    }
+    QDir().mkpath(mountPoint());
+    if (QString error = run("mount", {"-o", "loop", image, mountPoint()}); !error.isEmpty()) {
+        return error;
+    }
+    m_mounted = true;
+    return {};
+}
+
+QString DiskImage::remountReadOnly()
+{
+    return run("mount", {"-o", "remount,ro", mountPoint()});
+}
+
+QString DiskImage::unmount()
+{
+    QString error = run("umount", {mountPoint()});
+    if (error.isEmpty()) {
+        m_mounted = false;
+    }
+    return error;
+}
+
+QString DiskImage::mountPoint() const
+{
+    return m_folder.filePath("mnt");
+}
+
+QString DiskImage::filePath(const QString& name) const
+{
+    return mountPoint() + "/" + name;
+}
+
+QByteArray DiskImage::raw() const
+{
+    QFile file(m_folder.filePath("disk.img"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void DiskImage::sync() const
+{
+    const int fd = ::open(QFile::encodeName(mountPoint()).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
+    }
+}
+
+QList<DiskImage::Extent> DiskImage::extentsOf(const QString& path, QString* error)
+{
+    QList<Extent> extents;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0) {
+        if (error) {
+            *error = "cannot open " + path;
+        }
+        return extents;
+    }
+    constexpr int kMaxExtents = 256;
+    std::vector<char> buffer(sizeof(fiemap) + kMaxExtents * sizeof(fiemap_extent));
+    auto* map = reinterpret_cast<fiemap*>(buffer.data());
+    map->fm_start = 0;
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = kMaxExtents;
+    if (::ioctl(fd, FS_IOC_FIEMAP, map) != 0) {
+        if (error) {
+            *error = "FIEMAP is not supported for " + path;
+        }
+        ::close(fd);
+        return extents;
+    }
+    ::close(fd);
+    constexpr unsigned kNotPlain = FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_ENCODED |
+                                   FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_NOT_ALIGNED | FIEMAP_EXTENT_DATA_TAIL;
+    for (unsigned i = 0; i < map->fm_mapped_extents; ++i) {
+        const fiemap_extent& extent = map->fm_extents[i];
+        if (extent.fe_flags & kNotPlain) {
+            continue;
+        }
+        extents.append({static_cast<qint64>(extent.fe_logical),
+                        static_cast<qint64>(extent.fe_physical),
+                        static_cast<qint64>(extent.fe_length)});
+    }
+    return extents;
+}

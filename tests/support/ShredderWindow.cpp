@@ -1,0 +1,102 @@
+#include "tests/support/ShredderWindow.h"
+
+#include "tests/support/DropHelper.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+
+ShredderWindow::ShredderWindow(const QString& name)
+    : m_guard(("zorvik-test-" + name + "-" + QString::number(QCoreApplication::applicationPid())).toStdString())
+    , m_window(m_platform.platform())
+{
+    m_window.load(m_guard);
+    m_window.showCentred();
+    m_platform.files.setBeforeDelete([this](const QString& path) {
+        QFile file(path);
+        contentBeforeDelete[path] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    });
+}
+
+bool ShredderWindow::shredSingle(const QString& path)
+{
+    m_platform.fileDialog.setNextFileName(path);
+    m_window.findChild<QAbstractButton*>("Command1")->click();
+    const qsizetype before = m_platform.messages.shown().size();
+    m_platform.messages.setNextAnswer(MessageBox::Answer::Yes);
+    m_window.findChild<QAbstractButton*>("Command2")->click();
+    const auto shown = m_platform.messages.shown();
+    return shown.size() > before && shown.last().text == "The file has been shredded !";
+}
+
+int ShredderWindow::drop(const QStringList& paths)
+{
+    int accepted = 0;
+    for (const QString& path : paths) {
+        accepted += dropFiles(m_window.findChild<QListWidget*>("List1"), {QUrl::fromLocalFile(path)});
+    }
+    return accepted;
+}
+
+bool ShredderWindow::dropBytes(const QByteArray& path)
+{
+    return dropFiles(m_window.findChild<QListWidget*>("List1"),
+                     {QUrl::fromEncoded("file://" + path.toPercentEncoding("/"))});
+}
+
+QString ShredderWindow::shredAllListed()
+{
+    m_window.findChild<QAbstractButton*>("Option1")->click();
+    m_platform.messages.setNextAnswer(MessageBox::Answer::Yes);
+    m_window.findChild<QAbstractButton*>("Command3")->click();
+    for (const MessageBox::Message& message : m_platform.messages.shown()) {
+        if (message.title == "Mission Accomplished !") {
+            return message.text;
+        }
+    }
+    return {};
+}
+
+QString ShredderWindow::text(const char* objectName) const
+{
+    QObject* object = m_window.findChild<QObject*>(objectName);
+    if (auto* label = qobject_cast<QLabel*>(object)) {
+        return label->text();
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(object)) {
+        return edit->text();
+    }
+    return "<no text control " + QString(objectName) + ">";
+}
+
+QStringList ShredderWindow::listed() const
+{
+    QStringList texts;
+    auto* list = m_window.findChild<QListWidget*>("List1");
+    for (int i = 0; i < list->count(); ++i) {
+        texts << list->item(i)->text();
+    }
+    return texts;
+}
+
+QStringList ShredderWindow::messages() const
+{
+    QStringList lines;
+    for (const MessageBox::Message& message : m_platform.messages.shown()) {
+        lines << message.title + ": " + message.text;
+    }
+    return lines;
+}
+
+bool ShredderWindow::claimedShredded() const
+{
+    for (const MessageBox::Message& message : m_platform.messages.shown()) {
+        if (message.title == "Mission Accomplished !" && !message.text.startsWith("0 file")) {
+            return true;
+        }
+    }
+    return false;
+}
