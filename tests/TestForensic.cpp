@@ -9,10 +9,12 @@
 
 #include <QAction>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -78,8 +80,13 @@ private slots:
     void initTestCase();
     void shreddedFilesLeaveNoTrace_data();
     void shreddedFilesLeaveNoTrace();
+    void immutableFileIsRefusedUntouched();
+    void readOnlyFileSystemIsRefusedUntouched();
+    void fullFileSystemStillOverwritesTheOriginalBytes();
 
 private:
+    // A mounted ext4 image, or a skip with the reason.
+    std::unique_ptr<DiskImage> mountedExt4();
     void negativeControl(const QString& type, const QByteArray& marker);
 };
 
@@ -173,6 +180,109 @@ void TestForensic::negativeControl(const QString& type, const QByteArray& marker
     for (const PlantedFile& file : planted) {
         QVERIFY2(bytesAt(raw, file) == file.content, qPrintable("negative control: " + file.path));
     }
+}
+
+std::unique_ptr<DiskImage> TestForensic::mountedExt4()
+{
+    if (const QString reason = DiskImage::unavailableReason("ext4"); !reason.isEmpty()) {
+        qInfo("image test skipped: %s", qPrintable(reason));
+        return nullptr;
+    }
+    auto image = std::make_unique<DiskImage>("ext4", 16);
+    if (const QString error = image->mount(); !error.isEmpty()) {
+        qWarning("%s", qPrintable(error));
+        return nullptr;
+    }
+    return image;
+}
+
+namespace {
+QString writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
+        qFatal("cannot write a test file");
+    }
+    return path;
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+void TestForensic::immutableFileIsRefusedUntouched()
+{
+    if (!DiskImage::unavailableReason("ext4").isEmpty()) {
+        QSKIP(qPrintable("image test skipped: " + DiskImage::unavailableReason("ext4")));
+    }
+    const std::unique_ptr<DiskImage> image = mountedExt4();
+    QVERIFY(image);
+    const QString path = writeFile(image->filePath("immutable"), QByteArray(6000, 'i'));
+    QCOMPARE(QProcess::execute("chattr", {"+i", path}), 0);
+
+    ShredderWindow ui("immutable");
+    QVERIFY(!ui.shredSingle(path));
+    QCOMPARE(ui.messages().last(), "Warning!: " + path + ": cannot open for writing: Operation not permitted");
+    QCOMPARE(ui.drop({path}), 1);
+    QCOMPARE(ui.shredAllListed(), QString("0 file shredded !"));
+    QCOMPARE(ui.messages().last(), "Warning!: " + path + ": cannot open for writing: Operation not permitted");
+    QCOMPARE(ui.listed(), QStringList{path}); // back in the list
+    QCOMPARE(contentOf(path), QByteArray(6000, 'i'));
+    QCOMPARE(QProcess::execute("chattr", {"-i", path}), 0);
+}
+
+void TestForensic::readOnlyFileSystemIsRefusedUntouched()
+{
+    if (!DiskImage::unavailableReason("ext4").isEmpty()) {
+        QSKIP(qPrintable("image test skipped: " + DiskImage::unavailableReason("ext4")));
+    }
+    const std::unique_ptr<DiskImage> image = mountedExt4();
+    QVERIFY(image);
+    const QString path = writeFile(image->filePath("kept"), QByteArray(7000, 'k'));
+    const QString error = image->remountReadOnly();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    ShredderWindow ui("read-only");
+    QVERIFY(!ui.shredSingle(path));
+    QCOMPARE(ui.messages().last(), "Warning!: " + path + ": cannot open for writing: Read-only file system");
+    QCOMPARE(contentOf(path), QByteArray(7000, 'k'));
+}
+
+void TestForensic::fullFileSystemStillOverwritesTheOriginalBytes()
+{
+    if (!DiskImage::unavailableReason("ext4").isEmpty()) {
+        QSKIP(qPrintable("image test skipped: " + DiskImage::unavailableReason("ext4")));
+    }
+    const std::unique_ptr<DiskImage> image = mountedExt4();
+    QVERIFY(image);
+    // 8192 bytes fill two 4096-byte blocks; the whole last block (10,000 bytes) needs a third.
+    const QByteArray marker = freshMarker();
+    const QString path = writeFile(image->filePath("victim"), marker.repeated(8192 / marker.size() + 1).left(8192));
+    // Fill what is left, again after each flush: the file system frees space it held back for
+    // writes not yet allocated.
+    for (int round = 0; round < 3; ++round) {
+        QFile filler(image->filePath(QString("filler-%1").arg(round)));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray chunk(1024, 'F');
+        while (filler.write(chunk) == chunk.size()) {
+        }
+        filler.close();
+        image->sync();
+    }
+
+    ShredderWindow ui("disk-full");
+    QVERIFY(!ui.shredSingle(path));
+    QCOMPARE(ui.messages().last(),
+             "Warning!: " + path +
+                 ": contents overwritten, but the file could not be extended to a whole "
+                 "block and was not deleted: No space left on device");
+    QCOMPARE(contentOf(path), QByteArray(8192, '\0'));
+    QCOMPARE(ui.text("Text1"), path);
+    QVERIFY(image->unmount().isEmpty());
+    QCOMPARE(image->raw().count(marker), 0);
 }
 
 QTEST_MAIN(TestForensic)

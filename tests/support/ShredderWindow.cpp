@@ -52,9 +52,10 @@ QString ShredderWindow::shredAllListed()
     m_window.findChild<QAbstractButton*>("Option1")->click();
     m_platform.messages.setNextAnswer(MessageBox::Answer::Yes);
     m_window.findChild<QAbstractButton*>("Command3")->click();
-    for (const MessageBox::Message& message : m_platform.messages.shown()) {
-        if (message.title == "Mission Accomplished !") {
-            return message.text;
+    const auto shown = m_platform.messages.shown();
+    for (auto message = shown.rbegin(); message != shown.rend(); ++message) {
+        if (message->title == "Mission Accomplished !") {
+            return message->text;
         }
     }
     return {};

@@ -29,7 +29,7 @@ public:
     // Drops each path onto the list; returns how many were accepted as drops.
     int drop(const QStringList& paths);
     bool dropBytes(const QByteArray& path);
-    // All, then B-Shred! answered Yes. Returns the closing message's text.
+    // All, then B-Shred! answered Yes. Returns the text of the last closing message.
     QString shredAllListed();
 
     QString text(const char* objectName) const;

@@ -1,0 +1,263 @@
+// Bad input and faults through the windows: whatever the user points the program at, it must not
+// crash or hang, must touch nothing the user did not pick, and must never call a file shredded that
+// was not.
+
+#include "tests/support/ShredderWindow.h"
+#include "tests/support/WidgetLookup.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+constexpr qint64 kTimeBoundMs = 5000;
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// A folder with one innocent bystander file and the item under test, named "item".
+class Scene
+{
+public:
+    Scene()
+    {
+        bystander = write("bystander", QByteArray(1000, 'b'));
+    }
+    ~Scene()
+    {
+        if (m_listener >= 0) {
+            ::close(m_listener);
+        }
+        if (m_reader >= 0) {
+            ::close(m_reader);
+        }
+    }
+
+    QString write(const QString& name, const QByteArray& content) const
+    {
+        QFile file(m_folder.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
+            qFatal("cannot write a test file");
+        }
+        return file.fileName();
+    }
+
+    // Makes the item of the given kind and returns the path the user points at.
+    QString make(const QString& kind)
+    {
+        const QString item = m_folder.filePath("item");
+        const QByteArray encoded = QFile::encodeName(item);
+        if (kind == "missing path") {
+        } else if (kind == "directory") {
+            QDir().mkdir(item);
+        } else if (kind == "symlink to a file") {
+            QFile::link(bystander, item);
+        } else if (kind == "dangling symlink") {
+            QFile::link(m_folder.filePath("nowhere"), item);
+        } else if (kind == "FIFO without a reader") {
+            ::mkfifo(encoded.constData(), 0600);
+        } else if (kind == "FIFO with a reader") {
+            ::mkfifo(encoded.constData(), 0600);
+            m_reader = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK);
+        } else if (kind == "socket") {
+            m_listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            qstrncpy(address.sun_path, encoded.constData(), sizeof address.sun_path);
+            ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        } else if (kind == "character device") {
+            return "/dev/null";
+        }
+        return item;
+    }
+
+    bool untouched() const
+    {
+        return contentOf(bystander) == QByteArray(1000, 'b') && !QFile::exists(m_folder.filePath("nowhere"));
+    }
+
+    QString path(const QString& name) const
+    {
+        return m_folder.filePath(name);
+    }
+
+    QString bystander;
+
+private:
+    QTemporaryDir m_folder;
+    int m_listener = -1;
+    int m_reader = -1;
+};
+
+const QStringList kUnshreddable = {"missing path",
+                                   "directory",
+                                   "symlink to a file",
+                                   "dangling symlink",
+                                   "FIFO without a reader",
+                                   "FIFO with a reader",
+                                   "socket",
+                                   "character device"};
+const QStringList kAwkwardNames = {"name with spaces.txt", "line\nbreak", "Ελληνικά и русский 日本語.txt"};
+} // namespace
+
+class TestFaultMatrix : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pathBoxRefusesWhatCannotBeShredded_data();
+    void pathBoxRefusesWhatCannotBeShredded();
+    void dropRefusesWhatCannotBeShredded_data();
+    void dropRefusesWhatCannotBeShredded();
+    void awkwardNamesAreShreddedBothWays_data();
+    void awkwardNamesAreShreddedBothWays();
+    void nonUtf8NameIsShreddedFromTheList();
+    void fileSizeLimitIsReportedNotFatal();
+};
+
+void TestFaultMatrix::initTestCase()
+{
+    REQUIRE_OFFSCREEN();
+}
+
+void TestFaultMatrix::pathBoxRefusesWhatCannotBeShredded_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const QString& kind : kUnshreddable) {
+        QTest::newRow(qPrintable(kind)) << kind;
+    }
+}
+
+void TestFaultMatrix::pathBoxRefusesWhatCannotBeShredded()
+{
+    QFETCH(QString, kind);
+    Scene scene;
+    const QString path = scene.make(kind);
+    ShredderWindow ui("fault-matrix");
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!ui.shredSingle(path));
+    QVERIFY(timer.elapsed() < kTimeBoundMs);
+
+    const QStringList shown = ui.messages();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].startsWith("Warning!: " + path + ": "), qPrintable(shown[0]));
+    QVERIFY(!ui.claimedShredded());
+    QVERIFY(scene.untouched());
+    QCOMPARE(ui.text("Text1"), path);
+    if (kind != "missing path" && kind != "character device") {
+        QVERIFY(QFileInfo(path).exists() || QFileInfo(path).isSymLink());
+    }
+}
+
+void TestFaultMatrix::dropRefusesWhatCannotBeShredded_data()
+{
+    pathBoxRefusesWhatCannotBeShredded_data();
+}
+
+void TestFaultMatrix::dropRefusesWhatCannotBeShredded()
+{
+    QFETCH(QString, kind);
+    Scene scene;
+    const QString path = scene.make(kind);
+    ShredderWindow ui("fault-matrix");
+    QElapsedTimer timer;
+    timer.start();
+    ui.drop({path});
+    QVERIFY(timer.elapsed() < kTimeBoundMs);
+    QCOMPARE(ui.messages(), QStringList{"Warning!: The file you tried to shred is an invalid file."});
+    QVERIFY(ui.listed().isEmpty());
+    QCOMPARE(ui.text("Label4"), QString("0 file displayed"));
+    QVERIFY(scene.untouched());
+}
+
+void TestFaultMatrix::awkwardNamesAreShreddedBothWays_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const QString& name : kAwkwardNames) {
+        QTest::newRow(qPrintable(QString(name).replace('\n', "\\n"))) << name;
+    }
+}
+
+void TestFaultMatrix::awkwardNamesAreShreddedBothWays()
+{
+    QFETCH(QString, name);
+    Scene scene;
+    ShredderWindow ui("fault-matrix");
+    const QString single = scene.write(name, "single");
+    QVERIFY2(ui.shredSingle(single), qPrintable(ui.messages().join('\n')));
+    QVERIFY(!QFile::exists(single));
+
+    const QString listed = scene.write(name + " (listed)", "listed");
+    QCOMPARE(ui.drop({listed}), 1);
+    QCOMPARE(ui.listed(), QStringList{listed});
+    QCOMPARE(ui.shredAllListed(), QString("1 file shredded !"));
+    QVERIFY(!QFile::exists(listed));
+    QVERIFY(scene.untouched());
+}
+
+void TestFaultMatrix::nonUtf8NameIsShreddedFromTheList()
+{
+    Scene scene;
+    const QByteArray path = QFile::encodeName(scene.path("")) + "latin1-caf\xe9";
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "secret", 6), 6);
+    ::close(fd);
+
+    ShredderWindow ui("fault-matrix");
+    QVERIFY(ui.dropBytes(path));
+    QCOMPARE(ui.listed().size(), 1);
+    QCOMPARE(ui.shredAllListed(), QString("1 file shredded !"));
+    struct stat status
+    {
+    };
+    QCOMPARE(::lstat(path.constData(), &status), -1);
+    QVERIFY(scene.untouched());
+}
+
+void TestFaultMatrix::fileSizeLimitIsReportedNotFatal()
+{
+    Scene scene;
+    const QString path = scene.write("limited", QByteArray(4096, 's'));
+    ShredderWindow ui("fault-matrix");
+
+    // As the program does at start: a file size limit must turn into an error, not a signal.
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limited = previous;
+    limited.rlim_cur = 4096;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool claimed = ui.shredSingle(path);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(!claimed);
+    const QStringList shown = ui.messages();
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[1],
+             "Warning!: " + path +
+                 ": contents overwritten, but the file could not be extended to a whole block and was "
+                 "not deleted: File too large");
+    QCOMPARE(contentOf(path), QByteArray(4096, '\0'));
+    QCOMPARE(ui.text("Text1"), path);
+}
+
+QTEST_MAIN(TestFaultMatrix)
+#include "TestFaultMatrix.moc"
