@@ -344,3 +344,48 @@ TEST_F(MountedTmpfs, ReadOnlyFileSystemIsRefusedUntouched)
     EXPECT_EQ(result.failure, path + ": cannot open for writing: Read-only file system");
     EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(6000, 'K'));
 }
+
+// Runs `body` as an unprivileged user (nobody, when the tests run as root), in a child process, and
+// returns its exit status.
+static int asUnprivilegedUser(const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(99);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+TEST(EngineAttributes, OwnerWritePermissionIsAddedOrItsRefusalReported)
+{
+    TemporaryFolder folder;
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0777), 0);
+    const std::string ownFile = (folder.path() / "own-read-only").string();
+    const std::string foreignFile = folder.makeFile("foreign-read-only", 100, 0x66);
+    ASSERT_EQ(::chmod(foreignFile.c_str(), 0444), 0);
+
+    const int status = asUnprivilegedUser([&] {
+        std::ofstream(ownFile, std::ios::binary) << std::string(100, 'o');
+        ::chmod(ownFile.c_str(), 0444);
+        RunProgress progress;
+        const OverwriteResult own = OverwriteFile(ownFile, kZeros, progress);
+        struct stat status{};
+        ::stat(ownFile.c_str(), &status);
+        if (!own.ok() || !(status.st_mode & S_IWUSR) || readWhole(ownFile) != std::vector<std::uint8_t>(5000, 0)) {
+            return 1;
+        }
+        if (::geteuid() == ::getuid() && ::getuid() != 0 && ::stat(foreignFile.c_str(), &status) == 0
+            && status.st_uid == ::getuid()) {
+            return 0; // not root: every file here is our own, so there is no foreign one to refuse
+        }
+        const OverwriteResult foreign = OverwriteFile(foreignFile, kZeros, progress);
+        return foreign.failure == foreignFile + ": cannot make the file writable: Operation not permitted" ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readWhole(foreignFile), std::vector<std::uint8_t>(100, 0x66));
+}
