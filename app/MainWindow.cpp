@@ -47,7 +47,7 @@ QLabel* makeHeading(QWidget* parent, const char* name, const QString& text, QPoi
 PictureButton* makeButton(
     QWidget* parent, const char* name, const QString& caption, const QString& picture, const QRect& geometryTwips)
 {
-    auto* button = new PictureButton(caption, QPixmap(picture), parent);
+    auto* button = new PictureButton(caption, Design::picture(picture), parent);
     button->setObjectName(name);
     button->setFont(Design::font("MS Serif", 12, Design::Bold));
     button->setGeometry(twipsRect(geometryTwips.x(), geometryTwips.y(), geometryTwips.width(), geometryTwips.height()));
@@ -109,7 +109,7 @@ MainWindow::MainWindow(Platform platform)
     logo->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     logo->setLineWidth(2);
     logo->setAlignment(Qt::AlignCenter);
-    logo->setPixmap(QPixmap(":/assets/logo.png"));
+    logo->setPixmap(Design::picture(":/assets/logo.png"));
 
     buildSingleShredArea(client);
     buildBatchShredArea(client);

@@ -25,7 +25,7 @@ void PictureButton::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), Qt::white);
     painter.save();
     painter.setClipRect(face);
-    QRect pictureRect = m_picture.rect();
+    QRect pictureRect(QPoint(), m_picture.deviceIndependentSize().toSize());
     pictureRect.moveCenter(face.center());
     if (sunken) {
         pictureRect.translate(1, 1);

@@ -68,7 +68,7 @@ AboutWindow::AboutWindow(LinkOpener& links)
     auto* banner = new QLabel(this);
     banner->setObjectName("Image1");
     banner->setGeometry(twipsRect(1440, 0, 3480, 720));
-    banner->setPixmap(QPixmap(":/assets/banner.png"));
+    banner->setPixmap(Design::picture(":/assets/banner.png"));
     keepPointerMoves(banner);
 
     Design::makeLine(this, "Line1", {0, 725}, {6399, 725}, QColor(192, 192, 192));
@@ -88,7 +88,7 @@ AboutWindow::AboutWindow(LinkOpener& links)
     notice->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     notice->setLineWidth(2);
     notice->setAlignment(Qt::AlignCenter);
-    notice->setPixmap(QPixmap(":/assets/notice.png"));
+    notice->setPixmap(Design::picture(":/assets/notice.png"));
     keepPointerMoves(notice);
 
     connect(m_lblurl, &LinkLabel::clicked, this, &AboutWindow::gotoweb);

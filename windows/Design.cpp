@@ -89,4 +89,17 @@ void centreOnScreen(QWidget* window)
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
 }
+QPixmap picture(const QString& resource)
+{
+    if (qApp && qApp->devicePixelRatio() > 1.0) {
+        QString sharper = resource;
+        sharper.insert(sharper.lastIndexOf('.'), "@2x");
+        QPixmap large(sharper);
+        if (!large.isNull()) {
+            large.setDevicePixelRatio(2.0);
+            return large;
+        }
+    }
+    return QPixmap(resource);
+}
 } // namespace Design

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPoint>
+#include <QPixmap>
 #include <QRect>
 
 class QFrame;
@@ -43,4 +44,9 @@ QFrame* makeLine(QWidget* parent, const char* objectName, QPoint fromTwips, QPoi
 
 // Places a top-level window at the centre of the screen it will open on.
 void centreOnScreen(QWidget* window);
+
+// A picture of the program's artwork at the screen's resolution: on screens with a device pixel ratio
+// above 1 the twice-as-large drawing ("name@2x.png") is used, so the picture stays sharp at the same
+// size on screen.
+QPixmap picture(const QString& resource);
 } // namespace Design

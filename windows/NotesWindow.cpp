@@ -52,7 +52,7 @@ NotesWindow::NotesWindow()
     auto* icon = new QLabel(this);
     icon->setObjectName("Icon");
     icon->setGeometry(twipsRect(250, 230, 480, 480));
-    icon->setPixmap(QPixmap(":/assets/bulb.png"));
+    icon->setPixmap(Design::picture(":/assets/bulb.png"));
 
     auto* rule = new QFrame(this);
     rule->setObjectName("Rule");
