@@ -121,6 +121,7 @@ MainWindow::MainWindow(Platform platform)
 
     buildMenus();
     setTabOrder();
+    describeForAssistiveTechnology();
 
     m_painter = std::make_unique<ProgressPainter>(m_pb1, m_panel1, m_panel2);
     m_progress = std::make_unique<RunProgress>(m_painter.get());
@@ -253,6 +254,28 @@ void MainWindow::buildMenus()
     connect(makeEntry(help, "mol", "Message online(&M)"), &QAction::triggered, this, &MainWindow::openMessagePage);
 
     m_modeMenu = new ModeMenu(m_standardEntry, m_enhancedEntry, m_shredMode, this);
+}
+
+void MainWindow::describeForAssistiveTechnology()
+{
+    // Buttons, option buttons and headings are named by their captions and described by their
+    // tooltips; the controls without a caption are named here.
+    const auto describe = [this](const char* name, const QString& accessibleName, const QString& description) {
+        QWidget* widget = findChild<QWidget*>(name);
+        if (!accessibleName.isEmpty()) {
+            widget->setAccessibleName(accessibleName);
+        }
+        widget->setAccessibleDescription(description);
+    };
+    describe("Image1", "Zorvik V1.0", "The program's logo.");
+    describe("Text1", "Path of the file to shred", "The file that Shred! overwrites and deletes; Open... fills it in.");
+    describe("List1", "Files to shred in a batch", "Drag files here, then check the ones B-Shred! destroys.");
+    describe("Option1", {}, "Check every file in the list.");
+    describe("Option2", {}, "Uncheck every file in the list.");
+    describe("Option3", {}, "Empty the list.");
+    describe("pb1", "Shredding progress", "How much of the current run has been written.");
+    describe("sb1Panel1", "Activity", "What the program is doing.");
+    describe("sb1Panel2", "Percentage finished", "How much of the current run is finished.");
 }
 
 void MainWindow::setTabOrder()

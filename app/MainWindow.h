@@ -73,6 +73,7 @@ private:
     void buildBatchShredArea(QWidget* client);
     void buildStatusArea(QWidget* client);
     void setTabOrder();
+    void describeForAssistiveTechnology();
 
     // Open... : the open-file dialog's file name goes into the path box, also after a cancel.
     void openFile();

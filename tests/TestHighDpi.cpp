@@ -51,9 +51,12 @@ void TestHighDpi::picturesAreDrawnAtTheScreensResolution_data()
 {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("artwork");
-    QTest::newRow("logo") << "Image1" << "logo";
-    QTest::newRow("Open... button") << "Command1" << "button";
-    QTest::newRow("B-Shred! button") << "Command3" << "button-wide";
+    QTest::newRow("logo") << "Image1"
+                          << "logo";
+    QTest::newRow("Open... button") << "Command1"
+                                    << "button";
+    QTest::newRow("B-Shred! button") << "Command3"
+                                     << "button-wide";
 }
 
 void TestHighDpi::picturesAreDrawnAtTheScreensResolution()
@@ -97,9 +100,9 @@ void TestHighDpi::picturesAreDrawnAtTheScreensResolution()
     int compared = 0;
     for (int x = 0; x < source.width(); ++x) {
         const QPoint at = origin + QPoint(x, row);
-        if (qAlpha(source.pixel(x, row)) != 255 || !QRect(QPoint(), shot.size()).contains(at)
-            || at.x() < 2 * m_scale + 1 || at.x() >= shown.width() - 2 * m_scale - 1
-            || (at.x() >= captionFrom && at.x() < captionTo)) {
+        if (qAlpha(source.pixel(x, row)) != 255 || !QRect(QPoint(), shot.size()).contains(at) ||
+            at.x() < 2 * m_scale + 1 || at.x() >= shown.width() - 2 * m_scale - 1 ||
+            (at.x() >= captionFrom && at.x() < captionTo)) {
             continue;
         }
         QCOMPARE(shot.pixel(at), source.pixel(x, row));

@@ -95,6 +95,12 @@ AboutWindow::AboutWindow(LinkOpener& links)
     connect(m_lblemail, &LinkLabel::clicked, this, &AboutWindow::sendemail);
     connect(m_lblmore, &LinkLabel::clicked, this, &AboutWindow::gotomore);
 
+    banner->setAccessibleName("Zorvik");
+    notice->setAccessibleName("Notice");
+    m_lblurl->setAccessibleDescription("Opens the home page in the web browser.");
+    m_lblemail->setAccessibleDescription("Writes an e-mail to this address.");
+    m_lblmore->setAccessibleDescription("Opens the page of the publisher's other products.");
+
     Design::centreOnScreen(this);
 }
 

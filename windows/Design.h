@@ -2,8 +2,8 @@
 
 #include <QColor>
 #include <QFont>
-#include <QPoint>
 #include <QPixmap>
+#include <QPoint>
 #include <QRect>
 
 class QFrame;

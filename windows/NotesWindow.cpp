@@ -53,6 +53,7 @@ NotesWindow::NotesWindow()
     icon->setObjectName("Icon");
     icon->setGeometry(twipsRect(250, 230, 480, 480));
     icon->setPixmap(Design::picture(":/assets/bulb.png"));
+    icon->setAccessibleName("Note");
 
     auto* rule = new QFrame(this);
     rule->setObjectName("Rule");

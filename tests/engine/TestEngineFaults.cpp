@@ -374,13 +374,15 @@ TEST(EngineAttributes, OwnerWritePermissionIsAddedOrItsRefusalReported)
         ::chmod(ownFile.c_str(), 0444);
         RunProgress progress;
         const OverwriteResult own = OverwriteFile(ownFile, kZeros, progress);
-        struct stat status{};
+        struct stat status
+        {
+        };
         ::stat(ownFile.c_str(), &status);
         if (!own.ok() || !(status.st_mode & S_IWUSR) || readWhole(ownFile) != std::vector<std::uint8_t>(5000, 0)) {
             return 1;
         }
-        if (::geteuid() == ::getuid() && ::getuid() != 0 && ::stat(foreignFile.c_str(), &status) == 0
-            && status.st_uid == ::getuid()) {
+        if (::geteuid() == ::getuid() && ::getuid() != 0 && ::stat(foreignFile.c_str(), &status) == 0 &&
+            status.st_uid == ::getuid()) {
             return 0; // not root: every file here is our own, so there is no foreign one to refuse
         }
         const OverwriteResult foreign = OverwriteFile(foreignFile, kZeros, progress);

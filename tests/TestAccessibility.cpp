@@ -1,0 +1,152 @@
+// Walks the accessibility tree of every window, as a screen reader sees it: every control that takes
+// the focus must be named, the controls without a caption carry names that say what they are, and
+// message boxes expose their text.
+
+#include "tests/support/ShredderWindow.h"
+#include "tests/support/WidgetLookup.h"
+#include "windows/AboutWindow.h"
+#include "windows/MessageBox.h"
+#include "windows/NotesWindow.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QMessageBox>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+QString describe(QAccessibleInterface* node)
+{
+    QObject* object = node->object();
+    return QString("%1 \"%2\" (role %3)")
+        .arg(object ? object->metaObject()->className() : "item",
+             object ? object->objectName() : QString(),
+             QString::number(node->role()));
+}
+
+// Every node below `root`, depth first.
+void walk(QAccessibleInterface* root, const std::function<void(QAccessibleInterface*)>& visit)
+{
+    if (!root) {
+        return;
+    }
+    visit(root);
+    for (int i = 0; i < root->childCount(); ++i) {
+        walk(root->child(i), visit);
+    }
+}
+
+QStringList namelessFocusable(QWidget* window)
+{
+    QStringList problems;
+    walk(QAccessible::queryAccessibleInterface(window), [&](QAccessibleInterface* node) {
+        const QAccessible::State state = node->state();
+        if (state.focusable && !state.invisible && node->text(QAccessible::Name).trimmed().isEmpty()) {
+            problems << describe(node);
+        }
+    });
+    return problems;
+}
+} // namespace
+
+class TestAccessibility : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyFocusableControlIsNamed();
+    void uncaptionedControlsSayWhatTheyAre_data();
+    void uncaptionedControlsSayWhatTheyAre();
+    void messageBoxesReadTheirText();
+};
+
+void TestAccessibility::initTestCase()
+{
+    REQUIRE_OFFSCREEN();
+}
+
+void TestAccessibility::everyFocusableControlIsNamed()
+{
+    ShredderWindow ui("accessibility");
+    MainWindow& window = ui.window();
+    window.findChild<QAction*>("about")->trigger();
+    window.findChild<QAction*>("note")->trigger();
+    QVERIFY(window.aboutWindow() && window.notesWindow());
+    // An entry in the list, so its items are walked too.
+    QCOMPARE(ui.drop({QCoreApplication::applicationFilePath()}), 1);
+
+    for (QWidget* each : {static_cast<QWidget*>(&window),
+                          static_cast<QWidget*>(window.aboutWindow()),
+                          static_cast<QWidget*>(window.notesWindow())}) {
+        const QStringList problems = namelessFocusable(each);
+        QVERIFY2(problems.isEmpty(), qPrintable(each->objectName() + ": nameless: " + problems.join(", ")));
+        QVERIFY(!QAccessible::queryAccessibleInterface(each)->text(QAccessible::Name).isEmpty());
+    }
+}
+
+void TestAccessibility::uncaptionedControlsSayWhatTheyAre_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("path box") << "Text1"
+                              << "Path of the file to shred";
+    QTest::newRow("batch list") << "List1"
+                                << "Files to shred in a batch";
+    QTest::newRow("progress bar") << "pb1"
+                                  << "Shredding progress";
+    QTest::newRow("activity panel") << "sb1Panel1"
+                                    << "Activity";
+    QTest::newRow("percentage panel") << "sb1Panel2"
+                                      << "Percentage finished";
+    QTest::newRow("Open...") << "Command1"
+                             << "Open... (O)";
+    QTest::newRow("Shred!") << "Command2"
+                            << "Shred! (S)";
+    QTest::newRow("B-Shred!") << "Command3"
+                              << "B-Shred! (B)";
+    QTest::newRow("All") << "Option1"
+                         << "All (A)";
+    QTest::newRow("None") << "Option2"
+                          << "None (N)";
+    QTest::newRow("Clear") << "Option3"
+                           << "Clear (C)";
+}
+
+void TestAccessibility::uncaptionedControlsSayWhatTheyAre()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    ShredderWindow ui("accessibility");
+    REQUIRE_CHILD(widget, QWidget, &ui.window(), control);
+    QAccessibleInterface* node = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(node);
+    QCOMPARE(node->text(QAccessible::Name).remove('&'), name);
+    QVERIFY2(!node->text(QAccessible::Description).isEmpty(), "no description");
+}
+
+void TestAccessibility::messageBoxesReadTheirText()
+{
+    const MessageBox::Message message{"Are you sure to shred file(s)?",
+                                      "Confirm?",
+                                      MessageBox::Icon::Question,
+                                      MessageBox::Buttons::YesNo,
+                                      MessageBox::Answer::No};
+    const std::unique_ptr<QMessageBox> box = QtMessageBox::build(nullptr, message);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    bool textRead = false;
+    walk(QAccessible::queryAccessibleInterface(box.get()), [&](QAccessibleInterface* node) {
+        textRead = textRead || node->text(QAccessible::Name).contains(message.text) ||
+                   node->text(QAccessible::Description).contains(message.text) ||
+                   node->text(QAccessible::Value).contains(message.text);
+    });
+    QVERIFY(textRead);
+    QCOMPARE(QAccessible::queryAccessibleInterface(box.get())->text(QAccessible::Name), message.title);
+    QVERIFY(namelessFocusable(box.get()).isEmpty());
+}
+
+QTEST_MAIN(TestAccessibility)
+#include "TestAccessibility.moc"
