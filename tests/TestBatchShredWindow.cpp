@@ -1,7 +1,6 @@
-#include "app/InstanceGuard.h"
-#include "app/MainWindow.h"
 #include "tests/support/DropHelper.h"
-#include "tests/support/ScriptedPlatform.h"
+#include "tests/support/ShredderWindow.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 
 #include <QAction>
@@ -59,14 +58,12 @@ private:
     void pressBatchShred();
     QString caption(const char* name) const;
     QStringList listed() const;
-    QByteArray contentOf(const QString& path) const;
 
     std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<ScriptedPlatform> m_platform;
-    std::unique_ptr<InstanceGuard> m_guard;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<ShredderWindow> m_ui;
+    ScriptedPlatform* m_platform = nullptr;
+    MainWindow* m_window = nullptr;
     QListWidget* m_list = nullptr;
-    QMap<QString, QByteArray> m_contentBeforeDelete;
 };
 
 void TestBatchShredWindow::initTestCase()
@@ -78,35 +75,23 @@ void TestBatchShredWindow::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
-    m_platform = std::make_unique<ScriptedPlatform>();
-    m_contentBeforeDelete.clear();
-    m_platform->files.setBeforeDelete([this](const QString& path) { m_contentBeforeDelete[path] = contentOf(path); });
-    m_guard =
-        std::make_unique<InstanceGuard>("zorvik-test-batch-" + std::to_string(QCoreApplication::applicationPid()));
-    m_window = std::make_unique<MainWindow>(m_platform->platform());
-    QVERIFY(m_window->load(*m_guard));
-    m_window->showCentred();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_ui = std::make_unique<ShredderWindow>("batch");
+    m_platform = &m_ui->platform();
+    m_window = &m_ui->window();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
     m_list = m_window->findChild<QListWidget*>("List1");
     QVERIFY(m_list);
 }
 
 void TestBatchShredWindow::cleanup()
 {
-    m_window.reset();
-    m_guard.reset();
-    m_platform.reset();
+    m_ui.reset();
     m_folder.reset();
 }
 
 QString TestBatchShredWindow::makeFile(const QString& name, qint64 length, char fill) const
 {
-    const QString path = m_folder->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(length, fill)) != length) {
-        qFatal("cannot create a test file");
-    }
-    return path;
+    return writeTestFile(m_folder->filePath(name), QByteArray(length, fill));
 }
 
 void TestBatchShredWindow::dropAll(const QStringList& paths)
@@ -145,12 +130,6 @@ QStringList TestBatchShredWindow::listed() const
     return texts;
 }
 
-QByteArray TestBatchShredWindow::contentOf(const QString& path) const
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 void TestBatchShredWindow::workedExample()
 {
     QStringList files;
@@ -184,10 +163,10 @@ void TestBatchShredWindow::workedExample()
     QCOMPARE(m_window->findChild<QLabel*>("sb1Panel1")->text(), QString("Ready"));
     for (int i : {0, 2, 3}) {
         QVERIFY(!QFile::exists(files[i]));
-        QCOMPARE(m_contentBeforeDelete.value(files[i]), QByteArray(5000, '\0'));
+        QCOMPARE(m_ui->contentBeforeDelete.value(files[i]), QByteArray(5000, '\0'));
     }
-    QCOMPARE(contentOf(files[1]), QByteArray("x"));
-    QCOMPARE(contentOf(files[4]), QByteArray("x"));
+    QCOMPARE(readTestFile(files[1]), QByteArray("x"));
+    QCOMPARE(readTestFile(files[4]), QByteArray("x"));
 }
 
 void TestBatchShredWindow::nothingCheckedIsRefused()
@@ -212,7 +191,7 @@ void TestBatchShredWindow::declinedRunChangesNothing()
     QCOMPARE(caption("Label4"), QString("3 files displayed"));
     QCOMPARE(m_window->findChild<QProgressBar*>("pb1")->value(), 0);
     QVERIFY(m_window->findChild<QProgressBar*>("pb1")->isVisible());
-    QCOMPARE(contentOf(files[1]), QByteArray("x"));
+    QCOMPARE(readTestFile(files[1]), QByteArray("x"));
 }
 
 void TestBatchShredWindow::everyEntryCheckedEmptiesTheList()
@@ -234,7 +213,7 @@ void TestBatchShredWindow::failureInTheMiddleIsReportedAndTheFileComesBack()
     check({0, 1, 3});
     // The middle file is overwritten, but a folder takes its place before it can be deleted.
     m_platform->files.setBeforeDelete([&](const QString& path) {
-        m_contentBeforeDelete[path] = contentOf(path);
+        m_ui->contentBeforeDelete[path] = readTestFile(path);
         if (path == files[1]) {
             QVERIFY(QFile::rename(path, path + ".moved"));
             QVERIFY(QDir().mkdir(path));
@@ -249,7 +228,7 @@ void TestBatchShredWindow::failureInTheMiddleIsReportedAndTheFileComesBack()
     QCOMPARE(listed(), (QStringList{files[1], files[2]})); // back, unchecked, in list order
     QCOMPARE(caption("Label4"), QString("2 files displayed"));
     QCOMPARE(caption("Label3"), QString("0 file selected"));
-    QCOMPARE(contentOf(files[1] + ".moved"), QByteArray(5000, '\0'));
+    QCOMPARE(readTestFile(files[1] + ".moved"), QByteArray(5000, '\0'));
     QVERIFY(!QFile::exists(files[0]));
     QVERIFY(!QFile::exists(files[3]));
 }
@@ -274,8 +253,8 @@ void TestBatchShredWindow::filesChangedSinceTheDropStopTheRunUnwritten()
                                     relinked + ": not a regular file (a symbolic link), nothing was written")});
     QCOMPARE(listed(), before);
     QCOMPARE(caption("Label3"), QString("3 files selected"));
-    QCOMPARE(contentOf(keep), QByteArray(100, 'k'));
-    QCOMPARE(contentOf(target), QByteArray(50, 't'));
+    QCOMPARE(readTestFile(keep), QByteArray(100, 'k'));
+    QCOMPARE(readTestFile(target), QByteArray(50, 't'));
 }
 
 void TestBatchShredWindow::enhancedBatchGivesEveryFileTheSamePattern()
@@ -288,11 +267,11 @@ void TestBatchShredWindow::enhancedBatchGivesEveryFileTheSamePattern()
     pressBatchShred();
     QCOMPARE(m_platform->messages.shown().last(), shredded("3 files shredded !"));
 
-    const QByteArray pattern = m_contentBeforeDelete.value(files[0]);
+    const QByteArray pattern = m_ui->contentBeforeDelete.value(files[0]);
     QCOMPARE(pattern.size(), 5000);
     QVERIFY(!pattern.contains('\0'));
     for (const QString& file : files) {
-        const QByteArray content = m_contentBeforeDelete.value(file);
+        const QByteArray content = m_ui->contentBeforeDelete.value(file);
         QVERIFY2(content.size() % 5000 == 0 && !content.isEmpty(), qPrintable(file));
         for (qsizetype at = 0; at < content.size(); at += 5000) {
             QVERIFY2(content.mid(at, 5000) == pattern, qPrintable(file));

@@ -3,6 +3,7 @@
 // was not.
 
 #include "tests/support/ShredderWindow.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 
 #include <QDir>
@@ -22,12 +23,6 @@
 
 namespace {
 constexpr qint64 kTimeBoundMs = 5000;
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 // A folder with one innocent bystander file and the item under test, named "item".
 class Scene
@@ -49,11 +44,7 @@ public:
 
     QString write(const QString& name, const QByteArray& content) const
     {
-        QFile file(m_folder.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
-            qFatal("cannot write a test file");
-        }
-        return file.fileName();
+        return writeTestFile(m_folder.filePath(name), content);
     }
 
     // Makes the item of the given kind and returns the path the user points at.
@@ -87,7 +78,7 @@ public:
 
     bool untouched() const
     {
-        return contentOf(bystander) == QByteArray(1000, 'b') && !QFile::exists(m_folder.filePath("nowhere"));
+        return readTestFile(bystander) == QByteArray(1000, 'b') && !QFile::exists(m_folder.filePath("nowhere"));
     }
 
     QString path(const QString& name) const
@@ -255,7 +246,7 @@ void TestFaultMatrix::fileSizeLimitIsReportedNotFatal()
              "Warning!: " + path +
                  ": contents overwritten, but the file could not be extended to a whole block and was "
                  "not deleted: File too large");
-    QCOMPARE(contentOf(path), QByteArray(4096, '\0'));
+    QCOMPARE(readTestFile(path), QByteArray(4096, '\0'));
     QCOMPARE(ui.text("Text1"), path);
 }
 

@@ -1,8 +1,7 @@
-#include "app/InstanceGuard.h"
-#include "app/MainWindow.h"
 #include "filelist/FileList.h"
 #include "tests/support/DropHelper.h"
-#include "tests/support/ScriptedPlatform.h"
+#include "tests/support/ShredderWindow.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 
 #include <QDir>
@@ -59,9 +58,9 @@ private:
     void click(const char* option);
 
     std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<ScriptedPlatform> m_platform;
-    std::unique_ptr<InstanceGuard> m_guard;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<ShredderWindow> m_ui;
+    ScriptedPlatform* m_platform = nullptr;
+    MainWindow* m_window = nullptr;
     QListWidget* m_list = nullptr;
 };
 
@@ -74,33 +73,23 @@ void TestFileList::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
-    m_platform = std::make_unique<ScriptedPlatform>();
-    m_guard =
-        std::make_unique<InstanceGuard>("zorvik-test-file-list-" + std::to_string(QCoreApplication::applicationPid()));
-    m_window = std::make_unique<MainWindow>(m_platform->platform());
-    QVERIFY(m_window->load(*m_guard));
-    m_window->showCentred();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_ui = std::make_unique<ShredderWindow>("file-list");
+    m_platform = &m_ui->platform();
+    m_window = &m_ui->window();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
     m_list = m_window->findChild<QListWidget*>("List1");
     QVERIFY(m_list);
 }
 
 void TestFileList::cleanup()
 {
-    m_window.reset();
-    m_guard.reset();
-    m_platform.reset();
+    m_ui.reset();
     m_folder.reset();
 }
 
 QString TestFileList::makeFile(const QString& name, qint64 length) const
 {
-    const QString path = m_folder->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(length, 'x')) != length) {
-        qFatal("cannot create a test file");
-    }
-    return path;
+    return writeTestFile(m_folder->filePath(name), QByteArray(length, 'x'));
 }
 
 bool TestFileList::drop(const QString& path)

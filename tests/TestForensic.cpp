@@ -5,6 +5,7 @@
 
 #include "tests/support/DiskImage.h"
 #include "tests/support/ShredderWindow.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 
 #include <QAction>
@@ -196,23 +197,6 @@ std::unique_ptr<DiskImage> TestForensic::mountedExt4()
     return image;
 }
 
-namespace {
-QString writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
-        qFatal("cannot write a test file");
-    }
-    return path;
-}
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-} // namespace
-
 void TestForensic::immutableFileIsRefusedUntouched()
 {
     if (!DiskImage::unavailableReason("ext4").isEmpty()) {
@@ -220,7 +204,7 @@ void TestForensic::immutableFileIsRefusedUntouched()
     }
     const std::unique_ptr<DiskImage> image = mountedExt4();
     QVERIFY(image);
-    const QString path = writeFile(image->filePath("immutable"), QByteArray(6000, 'i'));
+    const QString path = writeTestFile(image->filePath("immutable"), QByteArray(6000, 'i'));
     QCOMPARE(QProcess::execute("chattr", {"+i", path}), 0);
 
     ShredderWindow ui("immutable");
@@ -230,7 +214,7 @@ void TestForensic::immutableFileIsRefusedUntouched()
     QCOMPARE(ui.shredAllListed(), QString("0 file shredded !"));
     QCOMPARE(ui.messages().last(), "Warning!: " + path + ": cannot open for writing: Operation not permitted");
     QCOMPARE(ui.listed(), QStringList{path}); // back in the list
-    QCOMPARE(contentOf(path), QByteArray(6000, 'i'));
+    QCOMPARE(readTestFile(path), QByteArray(6000, 'i'));
     QCOMPARE(QProcess::execute("chattr", {"-i", path}), 0);
 }
 
@@ -241,14 +225,14 @@ void TestForensic::readOnlyFileSystemIsRefusedUntouched()
     }
     const std::unique_ptr<DiskImage> image = mountedExt4();
     QVERIFY(image);
-    const QString path = writeFile(image->filePath("kept"), QByteArray(7000, 'k'));
+    const QString path = writeTestFile(image->filePath("kept"), QByteArray(7000, 'k'));
     const QString error = image->remountReadOnly();
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
     ShredderWindow ui("read-only");
     QVERIFY(!ui.shredSingle(path));
     QCOMPARE(ui.messages().last(), "Warning!: " + path + ": cannot open for writing: Read-only file system");
-    QCOMPARE(contentOf(path), QByteArray(7000, 'k'));
+    QCOMPARE(readTestFile(path), QByteArray(7000, 'k'));
 }
 
 void TestForensic::fullFileSystemStillOverwritesTheOriginalBytes()
@@ -260,7 +244,7 @@ void TestForensic::fullFileSystemStillOverwritesTheOriginalBytes()
     QVERIFY(image);
     // 8192 bytes fill two 4096-byte blocks; the whole last block (10,000 bytes) needs a third.
     const QByteArray marker = freshMarker();
-    const QString path = writeFile(image->filePath("victim"), marker.repeated(8192 / marker.size() + 1).left(8192));
+    const QString path = writeTestFile(image->filePath("victim"), marker.repeated(8192 / marker.size() + 1).left(8192));
     // Fill what is left, again after each flush: the file system frees space it held back for
     // writes not yet allocated.
     for (int round = 0; round < 3; ++round) {
@@ -279,7 +263,7 @@ void TestForensic::fullFileSystemStillOverwritesTheOriginalBytes()
              "Warning!: " + path +
                  ": contents overwritten, but the file could not be extended to a whole "
                  "block and was not deleted: No space left on device");
-    QCOMPARE(contentOf(path), QByteArray(8192, '\0'));
+    QCOMPARE(readTestFile(path), QByteArray(8192, '\0'));
     QCOMPARE(ui.text("Text1"), path);
     QVERIFY(image->unmount().isEmpty());
     QCOMPARE(image->raw().count(marker), 0);

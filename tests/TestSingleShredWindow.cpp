@@ -1,8 +1,7 @@
-#include "app/InstanceGuard.h"
-#include "app/MainWindow.h"
 #include "app/ProgressPainter.h"
 #include "shred/RunProgress.h"
-#include "tests/support/ScriptedPlatform.h"
+#include "tests/support/ShredderWindow.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 
 #include <QAction>
@@ -66,10 +65,9 @@ private:
     QProgressBar* bar() const;
 
     std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<ScriptedPlatform> m_platform;
-    std::unique_ptr<InstanceGuard> m_guard;
-    std::unique_ptr<MainWindow> m_window;
-    QByteArray m_contentBeforeDelete;
+    std::unique_ptr<ShredderWindow> m_ui;
+    ScriptedPlatform* m_platform = nullptr;
+    MainWindow* m_window = nullptr;
 };
 
 void TestSingleShredWindow::initTestCase()
@@ -81,26 +79,15 @@ void TestSingleShredWindow::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
-    m_platform = std::make_unique<ScriptedPlatform>();
-    m_contentBeforeDelete.clear();
-    m_platform->files.setBeforeDelete([this](const QString& path) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        m_contentBeforeDelete = file.readAll();
-    });
-    m_guard =
-        std::make_unique<InstanceGuard>("zorvik-test-single-" + std::to_string(QCoreApplication::applicationPid()));
-    m_window = std::make_unique<MainWindow>(m_platform->platform());
-    QVERIFY(m_window->load(*m_guard));
-    m_window->showCentred();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_ui = std::make_unique<ShredderWindow>("single");
+    m_platform = &m_ui->platform();
+    m_window = &m_ui->window();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
 
 void TestSingleShredWindow::cleanup()
 {
-    m_window.reset();
-    m_guard.reset();
-    m_platform.reset();
+    m_ui.reset();
     if (m_folder) {
         // Leave nothing read-only behind that would stop the folder's removal.
         QFile::setPermissions(m_folder->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -110,12 +97,7 @@ void TestSingleShredWindow::cleanup()
 
 QString TestSingleShredWindow::makeFile(const QString& name, qint64 length, char fill) const
 {
-    const QString path = m_folder->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(length, fill)) != length) {
-        qFatal("cannot create a test file");
-    }
-    return path;
+    return writeTestFile(m_folder->filePath(name), QByteArray(length, fill));
 }
 
 void TestSingleShredWindow::pick(const QString& path)
@@ -173,7 +155,7 @@ void TestSingleShredWindow::pickedFileIsShreddedWithTheDesignedBoxes()
     QVERIFY(barShownWhileConfirming);
     QCOMPARE(panelWhileConfirming, QString("Ready"));
     QVERIFY(!QFile::exists(path));
-    QCOMPARE(m_contentBeforeDelete, QByteArray(15000, '\0'));
+    QCOMPARE(m_ui->contentBeforeDelete.value(path), QByteArray(15000, '\0'));
     QCOMPARE(text1(), QString());
     QCOMPARE(m_platform->fileDialog.fileName(), QString());
     QVERIFY(bar()->isVisible());
@@ -248,7 +230,7 @@ void TestSingleShredWindow::readOnlyFileIsShredded()
     pressShred();
     QCOMPARE(m_platform->messages.shown(), (QList<Message>{kConfirm, kShredded}));
     QVERIFY(!QFile::exists(path));
-    QCOMPARE(m_contentBeforeDelete, QByteArray(5000, '\0'));
+    QCOMPARE(m_ui->contentBeforeDelete.value(path), QByteArray(5000, '\0'));
 }
 
 void TestSingleShredWindow::enhancedModeWritesOnePatternOfNonZeroBytes()
@@ -258,11 +240,12 @@ void TestSingleShredWindow::enhancedModeWritesOnePatternOfNonZeroBytes()
     pick(path);
     m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     pressShred();
-    QCOMPARE(m_contentBeforeDelete.size(), 15000);
-    QVERIFY(!m_contentBeforeDelete.contains('\0'));
-    const QByteArray block = m_contentBeforeDelete.left(5000);
-    QCOMPARE(m_contentBeforeDelete.mid(5000, 5000), block);
-    QCOMPARE(m_contentBeforeDelete.mid(10000), block);
+    const QByteArray written = m_ui->contentBeforeDelete.value(path);
+    QCOMPARE(written.size(), 15000);
+    QVERIFY(!written.contains('\0'));
+    const QByteArray block = written.left(5000);
+    QCOMPARE(written.mid(5000, 5000), block);
+    QCOMPARE(written.mid(10000), block);
     QVERIFY(block != QByteArray(5000, 'x'));
 }
 
