@@ -11,6 +11,9 @@ public:
     virtual ~FileSystem() = default;
 
     virtual ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset);
+    // Asks the kernel to start writing the range to the disk now, without waiting for it; the flush
+    // at the end still waits for everything.
+    virtual int startWriteback(int fd, off_t offset, off_t length);
     virtual int fdatasync(int fd);
     virtual int fsync(int fd);
     virtual int unlink(const char* path);

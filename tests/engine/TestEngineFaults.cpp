@@ -69,6 +69,16 @@ public:
         return ::pwritev(fd, prefix.data(), static_cast<int>(prefix.size()), offset);
     }
 
+    int startWriteback(int fd, off_t offset, off_t length) override
+    {
+        ++writebacks;
+        if (refuseWriteback) {
+            errno = ENOSYS;
+            return -1;
+        }
+        return FileSystem::startWriteback(fd, offset, length);
+    }
+
     int fdatasync(int fd) override
     {
         ++flushes;
@@ -93,6 +103,8 @@ public:
     std::int64_t room = -1; // the file cannot grow past this offset
     bool pretend = false;   // count the bytes as written without writing them
     int flushError = 0;
+    bool refuseWriteback = false;
+    int writebacks = 0;
     int flushes = 0;
     int fullFlushes = 0;
 };
@@ -136,6 +148,20 @@ TEST(EngineWrites, BlocksGoOutInBatchesEndingOnPageBoundaries)
     const auto bytes = readWhole(path);
     EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), expectedOffset);
     EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST(EngineWrites, WritebackIsStartedAfterEachCallAndOnlyAHint)
+{
+    TemporaryFolder folder;
+    const std::string path = folder.makeFile("hinted", 2 * 2'560'000 + 1);
+    FaultyFileSystem files;
+    files.refuseWriteback = true;
+    RunProgress progress;
+    ASSERT_TRUE(overwrite(path, files, progress).ok());
+    EXPECT_EQ(files.writebacks, static_cast<int>(files.calls.size()));
+    EXPECT_EQ(files.calls.size(), 3u);
+    EXPECT_EQ(files.flushes, 1); // the flush still waits for everything
+    EXPECT_EQ(readWhole(path).size(), 2u * 2'560'000 + 5000);
 }
 
 TEST(EngineWrites, ShortAndInterruptedWritesAreContinued)
