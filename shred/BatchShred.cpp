@@ -5,17 +5,7 @@
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
 
-#include <sys/stat.h>
-
 namespace {
-bool exists(const std::string& path)
-{
-    struct stat status
-    {
-    };
-    return ::lstat(path.c_str(), &status) == 0;
-}
-
 std::string joinLines(const std::vector<std::string>& lines)
 {
     std::string text;
@@ -91,7 +81,7 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     for (const ShredView::ListEntry& entry : entries) {
         if (!entry.checked) {
             kept.push_back(entry.path);
-        } else if (failed[batchIndex++] && exists(entry.path)) {
+        } else if (failed[batchIndex++] && PathExists(entry.path)) {
             kept.push_back(entry.path);
         }
     }

@@ -267,6 +267,14 @@ OverwriteResult OverwriteFile(const std::string& path, const FillBlock& block, R
     return {};
 }
 
+bool PathExists(const std::string& path)
+{
+    struct stat status
+    {
+    };
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
 std::string RemoveFile(const std::string& path, FileSystem& files)
 {
     if (files.unlink(path.c_str()) != 0) {

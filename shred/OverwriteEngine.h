@@ -62,5 +62,8 @@ OverwriteResult OverwriteFile(const std::string& path,
                               RunProgress& progress,
                               FileSystem& files = FileSystem::system());
 
+// Whether anything, a dangling link included, stands at `path`.
+bool PathExists(const std::string& path);
+
 // Deletes the file. Returns the failure line, or an empty string.
 std::string RemoveFile(const std::string& path, FileSystem& files = FileSystem::system());

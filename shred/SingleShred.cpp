@@ -5,22 +5,12 @@
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
 
-#include <sys/stat.h>
-
 namespace {
-bool exists(const std::string& path)
-{
-    struct stat status
-    {
-    };
-    return ::lstat(path.c_str(), &status) == 0;
-}
-
 // After a failure the path box keeps the path while there is still a file behind it.
 void reportFailure(const std::string& path, const std::string& failure, ShredView& view, RunProgress& progress)
 {
     progress.showActivity("Ready");
-    if (!exists(path)) {
+    if (!PathExists(path)) {
         view.clearPath();
     }
     view.warn(failure);

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "tests/support/ScriptedPlatform.h"
+#include "tests/support/ShredderWindow.h"
 #include "tests/support/WidgetLookup.h"
 #include "windows/AboutWindow.h"
 #include "windows/NotesWindow.h"
@@ -211,11 +212,8 @@ void TestStartup::startAndEndWriteNoFile()
 
 void TestStartup::exitClosesEveryWindow()
 {
-    ScriptedPlatform platform;
-    InstanceGuard guard(uniqueKey("exit"));
-    MainWindow window(platform.platform());
-    QVERIFY(window.load(guard));
-    window.showCentred();
+    ShredderWindow ui("startup-exit");
+    MainWindow& window = ui.window();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.findChild<QAction*>("about")->trigger();
     window.findChild<QAction*>("note")->trigger();
@@ -228,16 +226,13 @@ void TestStartup::exitClosesEveryWindow()
     QCOMPARE(unloaded.count(), 1);
     QVERIFY(!window.isVisible());
     QTRY_VERIFY(!about && !notes);
-    QVERIFY(platform.messages.shown().isEmpty()); // no question asked
+    QVERIFY(ui.messages().isEmpty()); // no question asked
 }
 
 void TestStartup::closeBoxActsAsExit()
 {
-    ScriptedPlatform platform;
-    InstanceGuard guard(uniqueKey("closebox"));
-    MainWindow window(platform.platform());
-    QVERIFY(window.load(guard));
-    window.showCentred();
+    ShredderWindow ui("startup-closebox");
+    MainWindow& window = ui.window();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.findChild<QAction*>("about")->trigger();
     QPointer<AboutWindow> about = window.aboutWindow();
@@ -246,7 +241,7 @@ void TestStartup::closeBoxActsAsExit()
     QVERIFY(window.close()); // never refused
     QCOMPARE(unloaded.count(), 1);
     QTRY_VERIFY(!about);
-    QVERIFY(platform.messages.shown().isEmpty());
+    QVERIFY(ui.messages().isEmpty());
 }
 
 void TestStartup::closingAboutOrNotesKeepsTheProgram()
