@@ -350,14 +350,21 @@ const RunProgress& MainWindow::progress() const
 
 void MainWindow::openFile()
 {
-    m_platform.fileDialog.show(this);
+    // A pick pins the file its path names now; a cancel keeps what the earlier pick pinned.
+    if (m_platform.fileDialog.show(this)) {
+        const std::string path = QFile::encodeName(m_platform.fileDialog.fileName()).toStdString();
+        const FileLength found = IdentifyFile(path);
+        m_picked = ChosenFile(path, found.ok() ? std::optional(found.identity) : std::nullopt);
+    }
     m_text1->setText(m_platform.fileDialog.fileName());
 }
 
 void MainWindow::shredFile()
 {
-    shredSingleFile(
-        QFile::encodeName(m_text1->text()).toStdString(), m_shredMode, *this, *m_progress, m_platform.files);
+    // A path typed into the box, or changed after the pick, is pinned when the run measures it.
+    const std::string path = QFile::encodeName(m_text1->text()).toStdString();
+    const ChosenFile file = m_picked && m_picked->path == path ? *m_picked : ChosenFile(path);
+    shredSingleFile(file, m_shredMode, *this, *m_progress, m_platform.files);
 }
 
 void MainWindow::shredBatch()
@@ -374,17 +381,17 @@ std::vector<ShredView::ListEntry> MainWindow::listEntries()
 {
     std::vector<ListEntry> entries;
     for (const FileList::Entry& entry : m_fileList->entries()) {
-        entries.push_back({entry.path.toStdString(), entry.checked});
+        entries.push_back({entry.path.toStdString(), entry.checked, entry.identity});
     }
     return entries;
 }
 
-void MainWindow::refillList(const std::vector<std::string>& paths)
+void MainWindow::refillList(const std::vector<ChosenFile>& files)
 {
-    std::vector<QByteArray> entries;
-    entries.reserve(paths.size());
-    for (const std::string& path : paths) {
-        entries.push_back(QByteArray::fromStdString(path));
+    std::vector<FileList::Entry> entries;
+    entries.reserve(files.size());
+    for (const ChosenFile& file : files) {
+        entries.push_back({QByteArray::fromStdString(file.path), false, file.identity});
     }
     m_fileList->refill(entries);
 }

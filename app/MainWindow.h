@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class AboutWindow;
 class CheckList;
@@ -89,7 +90,7 @@ private:
     void reportShredded(const std::string& text) override;
     void clearPath() override;
     std::vector<ListEntry> listEntries() override;
-    void refillList(const std::vector<std::string>& paths) override;
+    void refillList(const std::vector<ChosenFile>& files) override;
     void reportBatchShredded(int count) override;
     MessageBox::Answer showMessage(const MessageBox::Message& message);
 
@@ -99,6 +100,8 @@ private:
 
     Platform m_platform;
     ShredMode m_shredMode = kStandardMode;
+    // The file last picked in the open-file dialog, as it was when picked.
+    std::optional<ChosenFile> m_picked;
     bool m_centred = false;
 
     QLineEdit* m_text1 = nullptr;

@@ -64,7 +64,7 @@ double timeEngine(const std::string& path, ShredMode mode)
     progress.StartProgress();
     const FillBlock block = BuildFillBlock(mode);
     const OverwriteResult result = OverwriteFile(path, block, progress);
-    if (!result.ok() || !RemoveFile(path).empty()) {
+    if (!result.ok() || !RemoveFile(result).empty()) {
         std::fprintf(stderr, "%s\n", result.failure.c_str());
         return -1;
     }

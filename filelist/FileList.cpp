@@ -2,7 +2,6 @@
 
 #include "filelist/CheckList.h"
 #include "filelist/CountCaption.h"
-#include "shred/OverwriteEngine.h"
 #include "windows/MessageBox.h"
 
 #include <QFile>
@@ -11,6 +10,8 @@
 
 namespace {
 constexpr int kPathRole = Qt::UserRole;
+constexpr int kDeviceRole = Qt::UserRole + 1;
+constexpr int kInodeRole = Qt::UserRole + 2;
 } // namespace
 
 FileList::FileList(
@@ -42,7 +43,7 @@ void FileList::intake(const QByteArray& path)
     }
     // Folders, vanished or unreadable items and anything but a regular file count as invalid, like an
     // empty file: nothing reaches a batch that could not be shredded safely.
-    const FileLength measured = MeasureFile(path.toStdString());
+    const FileLength measured = IdentifyFile(path.toStdString());
     if (!measured.ok() || measured.length == 0) {
         m_messages.show(m_boxParent,
                         {"The file you tried to shred is an invalid file.", "Warning!", MessageBox::Icon::Exclamation});
@@ -50,7 +51,7 @@ void FileList::intake(const QByteArray& path)
         return;
     }
 
-    append(path);
+    append(path, measured.identity);
     // Only the newcomer can match an earlier entry; it stays visible while the box is open.
     for (int later = count() - 1; later >= 1; --later) {
         for (int earlier = later - 1; earlier >= 0 && later < count(); --earlier) {
@@ -64,10 +65,14 @@ void FileList::intake(const QByteArray& path)
     showDisplayedCount();
 }
 
-void FileList::append(const QByteArray& path)
+void FileList::append(const QByteArray& path, const std::optional<FileIdentity>& identity)
 {
     auto* item = new QListWidgetItem(QFile::decodeName(path));
     item->setData(kPathRole, path);
+    if (identity) {
+        item->setData(kDeviceRole, QVariant::fromValue<qulonglong>(identity->device));
+        item->setData(kInodeRole, QVariant::fromValue<qulonglong>(identity->inode));
+    }
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
     // Added before the list sees it, so that the arrival raises no check notification.
@@ -101,18 +106,22 @@ std::vector<FileList::Entry> FileList::entries() const
     entries.reserve(static_cast<std::size_t>(count()));
     for (int i = 0; i < count(); ++i) {
         const QListWidgetItem* item = m_list->item(i);
-        entries.push_back({item->data(kPathRole).toByteArray(), item->checkState() == Qt::Checked});
+        std::optional<FileIdentity> identity;
+        if (item->data(kInodeRole).isValid()) {
+            identity = FileIdentity{item->data(kDeviceRole).toULongLong(), item->data(kInodeRole).toULongLong()};
+        }
+        entries.push_back({item->data(kPathRole).toByteArray(), item->checkState() == Qt::Checked, identity});
     }
     return entries;
 }
 
-void FileList::refill(const std::vector<QByteArray>& paths)
+void FileList::refill(const std::vector<Entry>& entries)
 {
     m_list->clear();
     setCaption(m_selectedCaption, "0 file selected");
-    setCaption(m_displayedCaption, CountCaption(static_cast<qint64>(paths.size()), u" displayed"));
-    for (const QByteArray& path : paths) {
-        append(path);
+    setCaption(m_displayedCaption, CountCaption(static_cast<qint64>(entries.size()), u" displayed"));
+    for (const Entry& entry : entries) {
+        append(entry.path, entry.identity);
     }
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "shred/OverwriteEngine.h"
+
 #include <QByteArray>
 #include <QObject>
 
+#include <optional>
 #include <vector>
 
 class CheckList;
@@ -13,7 +16,8 @@ class QWidget;
 
 // The batch file list behind the check-list and its two statistics captions: intake of dropped
 // files with its refusals, the recount of check marks, All, None and Clear, and the rebuild after a
-// batch run. Entries keep the exact bytes of their paths; the list shows them decoded.
+// batch run. Entries keep the exact bytes of their paths, and which file each path named when it was
+// dropped; the list shows the paths decoded.
 class FileList : public QObject
 {
     Q_OBJECT
@@ -26,6 +30,7 @@ public:
     {
         QByteArray path;
         bool checked = false;
+        std::optional<FileIdentity> identity;
     };
 
     FileList(
@@ -40,14 +45,14 @@ public:
     void clear();
 
     std::vector<Entry> entries() const;
-    // Empties the list and puts `paths` back, unchecked, in the given order; both captions follow.
-    void refill(const std::vector<QByteArray>& paths);
+    // Empties the list and puts `entries` back, unchecked, in the given order; both captions follow.
+    void refill(const std::vector<Entry>& entries);
 
     int count() const;
 
 private:
     void recount();
-    void append(const QByteArray& path);
+    void append(const QByteArray& path, const std::optional<FileIdentity>& identity);
     void setCaption(QLabel* label, const QString& text);
     void showDisplayedCount();
 

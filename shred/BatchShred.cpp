@@ -24,10 +24,10 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     const FillBlock block = BuildFillBlock(mode);
 
     const std::vector<ShredView::ListEntry> entries = view.listEntries();
-    std::vector<std::string> batch;
+    std::vector<ChosenFile> batch;
     for (const ShredView::ListEntry& entry : entries) {
         if (entry.checked) {
-            batch.push_back(entry.path);
+            batch.emplace_back(entry.path, entry.identity);
         }
     }
     if (batch.empty()) {
@@ -38,10 +38,11 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
 
     std::int64_t total = 0;
     std::vector<std::string> unmeasurable;
-    for (const std::string& path : batch) {
-        const FileLength measured = MeasureFile(path);
+    for (ChosenFile& file : batch) {
+        const FileLength measured = MeasureFile(file, files);
         if (measured.ok()) {
             total += measured.length;
+            file.identity = measured.identity; // from here on only this file is written
         } else {
             unmeasurable.push_back(measured.failure);
         }
@@ -60,12 +61,14 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     int shredded = 0;
     for (std::size_t i = 0; i < batch.size(); ++i) {
         const OverwriteResult overwrite = OverwriteFile(batch[i], block, progress, files);
-        std::string failure = overwrite.ok() ? RemoveFile(batch[i], files) : overwrite.failure;
-        if (failure.empty()) {
-            ++shredded;
-        } else {
+        std::string failure = overwrite.ok() ? RemoveFile(overwrite, files) : overwrite.failure;
+        if (!failure.empty()) {
             failed[i] = true;
             failures.push_back(std::move(failure));
+        } else if (!overwrite.placement.inPlace()) {
+            failures.push_back(PlacementWarning(batch[i].path, overwrite.placement));
+        } else {
+            ++shredded;
         }
     }
     progress.FinishProgress();
@@ -76,13 +79,13 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     }
 
     // Unchecked entries stay; checked ones that failed and still exist come back, unchecked, in place.
-    std::vector<std::string> kept;
+    std::vector<ChosenFile> kept;
     std::size_t batchIndex = 0;
     for (const ShredView::ListEntry& entry : entries) {
         if (!entry.checked) {
-            kept.push_back(entry.path);
+            kept.emplace_back(entry.path, entry.identity);
         } else if (failed[batchIndex++] && PathExists(entry.path)) {
-            kept.push_back(entry.path);
+            kept.emplace_back(entry.path, entry.identity);
         }
     }
     view.refillList(kept);

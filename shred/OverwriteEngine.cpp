@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -41,60 +42,96 @@ std::string refusal(const std::string& path, mode_t mode)
     return path + ": not a regular file (" + kindOf(mode) + "), nothing was written";
 }
 
-class FileDescriptor
+std::string replaced(const std::string& path)
 {
-public:
-    explicit FileDescriptor(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
+    return path + ": the file was replaced after it was chosen; nothing was written";
+}
 
-    int get() const
-    {
-        return m_fd;
-    }
+std::string otherNames(const std::string& path, nlink_t links)
+{
+    const nlink_t others = links - 1;
+    return path + ": the file has " + std::to_string(others) + (others == 1 ? " other name" : " other names") +
+           "; overwriting it would destroy the contents seen under them too, so nothing was written";
+}
 
-    void reset(int fd)
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = fd;
-    }
+std::string systemInterface(const std::string& path, const FileSystemType& type)
+{
+    return path + ": a system interface of the kernel (" + type.name + "), not a stored file; nothing was written";
+}
 
-    // Closes now and reports the result; after this the descriptor is gone either way.
-    int close()
-    {
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        // On Linux the descriptor is released even when close is interrupted.
-        return result != 0 && errno == EINTR ? 0 : result;
-    }
+FileIdentity identityOf(const struct stat& status)
+{
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
 
-private:
-    int m_fd;
+// The file system the descriptor lies on; unknown when it cannot be asked.
+FileSystemType fileSystemOf(int fd, FileSystem& files)
+{
+    struct statfs status
+    {
+    };
+    if (files.fstatfs(fd, &status) != 0) {
+        return {0, "the file system", FileSystemKind::Unknown};
+    }
+    return ClassifyFileSystem(static_cast<std::uint64_t>(status.f_type));
+}
+
+// The chosen file found through a descriptor of its folder, checked before anything is opened for
+// writing.
+struct Inspection
+{
+    FileDescriptor folder;
+    std::string name;
+    struct stat status
+    {
+    };
+    std::string failure;
 };
+
+// `step` names what failed when the file cannot be found.
+Inspection inspect(const ChosenFile& chosen, FileSystem& files, const char* step)
+{
+    const std::string& path = chosen.path;
+    Inspection found;
+    if (path.empty() || path.front() != '/') {
+        // A relative path would be resolved against the program's working folder, which the user
+        // never sees.
+        found.failure = path + ": not a full path (it must start with /); nothing was written";
+        return found;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folderPath = slash == 0 ? std::string("/") : path.substr(0, slash);
+    found.name = path.substr(slash + 1);
+    if (found.name.empty()) {
+        found.name = "."; // a path ending in a slash names a folder
+    }
+    found.folder.reset(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (found.folder.get() < 0 ||
+        ::fstatat(found.folder.get(), found.name.c_str(), &found.status, AT_SYMLINK_NOFOLLOW) != 0) {
+        found.failure = failureLine(path, step, errno);
+        return found;
+    }
+    if (!S_ISREG(found.status.st_mode)) {
+        found.failure = refusal(path, found.status.st_mode);
+    } else if (chosen.identity && identityOf(found.status) != *chosen.identity) {
+        found.failure = replaced(path);
+    } else if (const FileSystemType type = fileSystemOf(found.folder.get(), files);
+               type.kind == FileSystemKind::SystemInterface) {
+        found.failure = systemInterface(path, type);
+    } else if (found.status.st_nlink > 1) {
+        found.failure = otherNames(path, found.status.st_nlink);
+    }
+    return found;
+}
 
 constexpr int kOpenForWriting = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 
-bool sameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Gives the owner write permission through a read-only descriptor of the same file, so a link
 // put in its place meanwhile is never followed. Returns 0 or the error.
-int makeWritable(const std::string& path, const struct stat& expected)
+int makeWritable(const Inspection& found)
 {
-    FileDescriptor readOnly(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    FileDescriptor readOnly(
+        ::openat(found.folder.get(), found.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (readOnly.get() < 0) {
         return errno;
     }
@@ -104,7 +141,7 @@ int makeWritable(const std::string& path, const struct stat& expected)
     if (::fstat(readOnly.get(), &status) != 0) {
         return errno;
     }
-    if (!sameFile(status, expected)) {
+    if (identityOf(status) != identityOf(found.status)) {
         return ESTALE;
     }
     if (::fchmod(readOnly.get(), (status.st_mode & 07777) | S_IWUSR) != 0) {
@@ -159,49 +196,123 @@ bool isOutOfRoom(int error)
 {
     return error == ENOSPC || error == EFBIG || error == EDQUOT;
 }
+std::int64_t wholeBlocks(std::int64_t length)
+{
+    return (length + kBlockSize - 1) / kBlockSize * kBlockSize;
+}
+
+// One pass over an open file: writes blocks up to a limit, stepping the progress after every whole
+// block, and flushes.
+class Pass
+{
+public:
+    Pass(int fd, const FillBlock& block, RunProgress& progress, FileSystem& files)
+        : m_fd(fd)
+        , m_writer(fd, block, files)
+        , m_progress(progress)
+        , m_files(files)
+    {
+    }
+
+    // Writes from where the pass stands up to `limit`. Returns 0, or the error with position() at
+    // the offset that failed.
+    int writeUpTo(std::int64_t limit)
+    {
+        while (m_pos < limit) {
+            const ssize_t written = m_writer.writeFrom(m_pos, limit);
+            if (written <= 0) {
+                return written == 0 ? ENOSPC : errno;
+            }
+            // Writing back while the next blocks are copied keeps the disk busy, so the final flush
+            // has less left to wait for. Only a hint: its failure changes nothing.
+            m_files.startWriteback(m_fd, static_cast<off_t>(m_pos), static_cast<off_t>(written));
+            m_pos += written;
+            for (; (m_stepped + 1) * kBlockSize <= m_pos; ++m_stepped) {
+                m_progress.StepProgress();
+            }
+        }
+        return 0;
+    }
+
+    // Returns 0 or the error.
+    int flush()
+    {
+        if (m_files.fdatasync(m_fd) == 0) {
+            return 0;
+        }
+        const int error = errno;
+        if (error != EINVAL && error != ENOTSUP) {
+            return error;
+        }
+        return m_files.fsync(m_fd) == 0 ? 0 : errno;
+    }
+
+    std::int64_t position() const
+    {
+        return m_pos;
+    }
+
+private:
+    int m_fd;
+    BlockWriter m_writer;
+    RunProgress& m_progress;
+    FileSystem& m_files;
+    std::int64_t m_pos = 0;
+    std::int64_t m_stepped = 0;
+};
 } // namespace
 
-FileLength MeasureFile(const std::string& path)
+FileLength IdentifyFile(const std::string& path)
 {
     struct stat status
     {
     };
     if (::lstat(path.c_str(), &status) != 0) {
-        return {0, failureLine(path, "cannot read the file's length", errno)};
+        return {0, {}, failureLine(path, "cannot read the file's length", errno)};
     }
     if (!S_ISREG(status.st_mode)) {
-        return {0, refusal(path, status.st_mode)};
+        return {0, {}, refusal(path, status.st_mode)};
     }
-    return {static_cast<std::int64_t>(status.st_size), {}};
+    return {static_cast<std::int64_t>(status.st_size), identityOf(status), {}};
 }
 
-OverwriteResult OverwriteFile(const std::string& path, const FillBlock& block, RunProgress& progress, FileSystem& files)
+FileLength MeasureFile(const ChosenFile& file, FileSystem& files)
 {
+    const Inspection found = inspect(file, files, "cannot read the file's length");
+    if (!found.failure.empty()) {
+        return {0, {}, found.failure};
+    }
+    return {static_cast<std::int64_t>(found.status.st_size), identityOf(found.status), {}};
+}
+
+OverwriteResult
+OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& progress, FileSystem& files)
+{
+    const std::string& path = chosen.path;
     progress.showActivity("Shredding: " + path);
-    const auto failed = [](std::string line) { return OverwriteResult{Overwrite::Failed, std::move(line)}; };
-
-    struct stat before
-    {
+    const auto failed = [](std::string line) {
+        OverwriteResult result;
+        result.outcome = Overwrite::Failed;
+        result.failure = std::move(line);
+        return result;
     };
-    if (::lstat(path.c_str(), &before) != 0) {
-        return failed(failureLine(path, "cannot read the file's attributes", errno));
-    }
-    if (!S_ISREG(before.st_mode)) {
-        return failed(refusal(path, before.st_mode));
-    }
 
-    FileDescriptor file(::open(path.c_str(), kOpenForWriting));
-    if (file.get() < 0 && errno == EACCES && !(before.st_mode & S_IWUSR)) {
-        if (const int error = makeWritable(path, before); error != 0) {
+    Inspection found = inspect(chosen, files, "cannot read the file's attributes");
+    if (!found.failure.empty()) {
+        return failed(found.failure);
+    }
+    FileDescriptor file(::openat(found.folder.get(), found.name.c_str(), kOpenForWriting));
+    if (file.get() < 0 && errno == EACCES && !(found.status.st_mode & S_IWUSR)) {
+        if (const int error = makeWritable(found); error != 0) {
             return failed(failureLine(path, "cannot make the file writable", error));
         }
-        file.reset(::open(path.c_str(), kOpenForWriting));
+        file.reset(::openat(found.folder.get(), found.name.c_str(), kOpenForWriting));
     }
     if (file.get() < 0) {
         return failed(failureLine(path, "cannot open for writing", errno));
     }
 
-    // Everything from here on is about the file actually opened, whatever the path names by now.
+    // Everything from here on is about the file actually opened, which must be the one inspected.
     struct stat opened
     {
     };
@@ -211,60 +322,77 @@ OverwriteResult OverwriteFile(const std::string& path, const FillBlock& block, R
     if (!S_ISREG(opened.st_mode)) {
         return failed(refusal(path, opened.st_mode));
     }
+    if (identityOf(opened) != identityOf(found.status)) {
+        return failed(replaced(path));
+    }
+    if (opened.st_nlink > 1) {
+        return failed(otherNames(path, opened.st_nlink));
+    }
+    const FileSystemType type = fileSystemOf(file.get(), files);
+    if (type.kind == FileSystemKind::SystemInterface) {
+        return failed(systemInterface(path, type));
+    }
+    const std::optional<ExtentMap> extentsBefore = files.readExtents(file.get());
 
     const std::int64_t length = opened.st_size;
-    const std::int64_t blocks = (length + kBlockSize - 1) / kBlockSize;
-    std::int64_t limit = blocks * kBlockSize;
-    std::int64_t pos = 0;
-    std::int64_t stepped = 0;
+    Pass pass(file.get(), block, progress, files);
     int extensionError = 0;
-    BlockWriter writer(file.get(), block, files);
-
-    while (pos < limit) {
-        const ssize_t written = writer.writeFrom(pos, limit);
-        if (written <= 0) {
-            const int error = written == 0 ? ENOSPC : errno;
-            if (!isOutOfRoom(error) || extensionError != 0) {
-                return failed(failureLine(path, "error writing at offset " + std::to_string(pos), error));
-            }
-            // No room to grow the file: what lies inside its original length must still be overwritten.
-            extensionError = error;
-            if (pos >= length) {
-                break;
-            }
-            limit = length;
-            continue;
+    if (const int error = pass.writeUpTo(wholeBlocks(length)); error != 0) {
+        if (!isOutOfRoom(error)) {
+            return failed(failureLine(path, "error writing at offset " + std::to_string(pass.position()), error));
         }
-        // Writing back while the next blocks are copied keeps the disk busy, so the final flush has
-        // less left to wait for. Only a hint: its failure changes nothing.
-        files.startWriteback(file.get(), static_cast<off_t>(pos), static_cast<off_t>(written));
-        pos += written;
-        for (; stepped < blocks && (stepped + 1) * kBlockSize <= pos; ++stepped) {
-            progress.StepProgress();
+        // No room to grow the file: what lies inside its original length must still be overwritten.
+        extensionError = error;
+        if (const int again = pass.writeUpTo(length); again != 0) {
+            return failed(failureLine(path, "error writing at offset " + std::to_string(pass.position()), again));
         }
     }
+    if (const int error = pass.flush(); error != 0) {
+        return failed(failureLine(path, "error flushing to disk", error));
+    }
 
-    if (files.fdatasync(file.get()) != 0) {
-        int error = errno;
-        if (error == EINVAL || error == ENOTSUP) {
-            error = files.fsync(file.get()) == 0 ? 0 : errno;
+    // Another program may have written past the end meanwhile: that is part of the file too.
+    for (int round = 0;; ++round) {
+        struct stat now
+        {
+        };
+        if (::fstat(file.get(), &now) != 0) {
+            return failed(failureLine(path, "cannot read the file's length", errno));
         }
-        if (error != 0) {
+        const std::int64_t added = now.st_size - pass.position();
+        if (added <= 0) {
+            break;
+        }
+        if (extensionError != 0 || round == kGrowthRounds) {
+            return failed(path + ": another program kept adding to the file while it was overwritten; the last " +
+                          std::to_string(added) + " bytes were not overwritten, and the file was not deleted");
+        }
+        if (const int error = pass.writeUpTo(wholeBlocks(now.st_size)); error != 0) {
+            return failed(failureLine(path, "error writing at offset " + std::to_string(pass.position()), error));
+        }
+        if (const int error = pass.flush(); error != 0) {
             return failed(failureLine(path, "error flushing to disk", error));
         }
     }
+    const std::optional<ExtentMap> extentsAfter = files.readExtents(file.get());
     if (file.close() != 0) {
         return failed(failureLine(path, "error closing", errno));
     }
 
+    OverwriteResult result;
     if (extensionError != 0) {
-        return {Overwrite::NotExtended,
-                failureLine(path,
-                            "contents overwritten, but the file could not be extended to a whole block "
-                            "and was not deleted",
-                            extensionError)};
+        result.outcome = Overwrite::NotExtended;
+        result.failure = failureLine(path,
+                                     "contents overwritten, but the file could not be extended to a whole block "
+                                     "and was not deleted",
+                                     extensionError);
     }
-    return {};
+    result.placement = JudgePlacement(extentsBefore, extentsAfter, type);
+    result.path = path;
+    result.folder = std::move(found.folder);
+    result.name = found.name;
+    result.identity = identityOf(opened);
+    return result;
 }
 
 bool PathExists(const std::string& path)
@@ -275,9 +403,25 @@ bool PathExists(const std::string& path)
     return ::lstat(path.c_str(), &status) == 0;
 }
 
-std::string RemoveFile(const std::string& path, FileSystem& files)
+std::string RemoveFile(const OverwriteResult& overwritten, FileSystem& files)
 {
-    if (files.unlink(path.c_str()) != 0) {
+    const std::string& path = overwritten.path;
+    if (overwritten.folder.get() < 0) {
+        return path + ": not overwritten, so not removed";
+    }
+    struct stat status
+    {
+    };
+    if (::fstatat(overwritten.folder.get(), overwritten.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return failureLine(path, "failed to remove", errno);
+    }
+    if (identityOf(status) != overwritten.identity) {
+        // An editor that saves by renaming a new file over the old one does this: the newcomer was
+        // never overwritten, so it must not be deleted either.
+        return path + ": another file was put at this path during the run; it was left alone, neither "
+                      "overwritten nor deleted";
+    }
+    if (files.unlinkat(overwritten.folder.get(), overwritten.name.c_str()) != 0) {
         return failureLine(path, "failed to remove", errno);
     }
     return {};

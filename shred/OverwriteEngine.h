@@ -1,23 +1,54 @@
 #pragma once
 
-// The overwrite engine: one pass of the fill block over a file, in place, flushed to the medium.
+// The overwrite engine: one pass of the fill block over a file, in place, flushed to the medium, and
+// the deletion of exactly the file that was overwritten.
 //
-// What it cannot guarantee: on journaling file systems that journal data, on copy-on-write file
-// systems (btrfs, ZFS), on flash media that remap writes and on snapshots or backups, old copies of
-// the contents may survive anywhere the writes to this file do not reach.
+// A file is named by a path, and a path can name another file by the next moment: every step works
+// on descriptors of the file's folder and of the file itself, and checks that the file is still the
+// one the user chose. Whether the pass really destroyed the old contents depends on the file system:
+// the engine reads where the file's blocks lay before and after (see Placement.h) and says so when
+// it cannot confirm it. What it cannot see: data journals, flash media that remap writes, backups,
+// and copies made before the run.
 
+#include "shred/FileDescriptor.h"
 #include "shred/FileSystem.h"
 #include "shred/FillBlock.h"
+#include "shred/Placement.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class RunProgress;
+
+// Which file a path named: its device and inode.
+struct FileIdentity
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// A file as the user chose it: the path, and the file it named at that moment when that is known.
+// Without an identity, the file the path names when the run measures it is the chosen one.
+struct ChosenFile
+{
+    ChosenFile(std::string path, std::optional<FileIdentity> identity = std::nullopt)
+        : path(std::move(path))
+        , identity(identity)
+    {
+    }
+
+    std::string path;
+    std::optional<FileIdentity> identity;
+};
 
 // The length of a file that may be shredded, or why it may not be.
 struct FileLength
 {
     std::int64_t length = 0;
+    FileIdentity identity;
     std::string failure; // one line naming the file, the step and the reason; empty when fine
 
     bool ok() const
@@ -38,6 +69,14 @@ struct OverwriteResult
 {
     Overwrite outcome = Overwrite::Done;
     std::string failure; // one line naming the file, the step and the reason; empty when done
+    // Whether the pass landed on the blocks that held the old contents.
+    PlacementVerdict placement;
+
+    // The overwritten file, held for its deletion: its folder, its name there and which file it was.
+    std::string path;
+    FileDescriptor folder;
+    std::string name;
+    FileIdentity identity;
 
     bool ok() const
     {
@@ -50,14 +89,23 @@ struct OverwriteResult
 inline constexpr int kBlocksPerWrite = 512;
 static_assert(kBlocksPerWrite * kBlockSize % 4096 == 0);
 
-// Measures a file without following a symbolic link. Refuses anything but a regular file.
-FileLength MeasureFile(const std::string& path);
+// How many times a file that another program keeps extending is overwritten again past its old end.
+inline constexpr int kGrowthRounds = 3;
 
-// Overwrites the file at `path` with the fill block from its first byte to the end of its last block,
-// stepping `progress` after every block, then flushes and closes it. The file grows to a whole number
-// of blocks and is never truncated. Symbolic links, directories, FIFOs, sockets and devices are
-// refused before anything is written. A file without owner write permission is given it first.
-OverwriteResult OverwriteFile(const std::string& path,
+// What the path names now, without following a symbolic link: a regular file's length and identity.
+FileLength IdentifyFile(const std::string& path);
+
+// Measures the chosen file and refuses what may not be shredded: a path that is not absolute, anything
+// but a regular file, a file other than the one chosen, a file with more than one name, and the
+// files of kernel and firmware interfaces.
+FileLength MeasureFile(const ChosenFile& file, FileSystem& files = FileSystem::system());
+
+// Overwrites the chosen file with the fill block from its first byte to the end of its last block,
+// stepping `progress` after every block, then flushes it, overwrites what another program added
+// meanwhile, and closes it. The file grows to a whole number of blocks and is never truncated.
+// Everything MeasureFile refuses is refused here again before a byte is written; a file without owner
+// write permission is given it first.
+OverwriteResult OverwriteFile(const ChosenFile& file,
                               const FillBlock& block,
                               RunProgress& progress,
                               FileSystem& files = FileSystem::system());
@@ -65,5 +113,6 @@ OverwriteResult OverwriteFile(const std::string& path,
 // Whether anything, a dangling link included, stands at `path`.
 bool PathExists(const std::string& path);
 
-// Deletes the file. Returns the failure line, or an empty string.
-std::string RemoveFile(const std::string& path, FileSystem& files = FileSystem::system());
+// Deletes the overwritten file's name, but only while it still names that file: another file put in
+// its place meanwhile is left alone. Returns the failure line, or an empty string.
+std::string RemoveFile(const OverwriteResult& overwritten, FileSystem& files = FileSystem::system());

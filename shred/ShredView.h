@@ -1,5 +1,8 @@
 #pragma once
 
+#include "shred/OverwriteEngine.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +23,7 @@ public:
     virtual void tell(Notice notice) = 0;
     // "Are you sure to shred file(s)?" Returns true only for Yes.
     virtual bool confirmShred() = 0;
-    // A "Warning!" box with one line per failure.
+    // A "Warning!" box with one line per failure, or per file whose old contents may survive.
     virtual void warn(const std::string& text) = 0;
     // The "Mission Accomplished !" box.
     virtual void reportShredded(const std::string& text) = 0;
@@ -31,13 +34,15 @@ public:
     {
         std::string path;
         bool checked = false;
+        // The file the path named when it was dropped on the list.
+        std::optional<FileIdentity> identity;
     };
 
     // The batch list's entries in list order.
     virtual std::vector<ListEntry> listEntries() = 0;
-    // Empties the batch list and puts `paths` back, unchecked and in order, with both captions
+    // Empties the batch list and puts `files` back, unchecked and in order, with both captions
     // rewritten.
-    virtual void refillList(const std::vector<std::string>& paths) = 0;
+    virtual void refillList(const std::vector<ChosenFile>& files) = 0;
     // The "Mission Accomplished !" box of a batch: how many files were shredded.
     virtual void reportBatchShredded(int count) = 0;
 };

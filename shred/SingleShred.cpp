@@ -17,8 +17,9 @@ void reportFailure(const std::string& path, const std::string& failure, ShredVie
 }
 } // namespace
 
-bool shredSingleFile(const std::string& path, ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files)
+bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files)
 {
+    const std::string& path = file.path;
     if (path.empty()) {
         view.tell(ShredView::Notice::SelectFile);
         return false;
@@ -26,7 +27,7 @@ bool shredSingleFile(const std::string& path, ShredMode mode, ShredView& view, R
     progress.StartProgress();
     const FillBlock block = BuildFillBlock(mode);
 
-    const FileLength measured = MeasureFile(path);
+    const FileLength measured = MeasureFile(file, files);
     if (!measured.ok()) {
         view.warn(measured.failure);
         return false;
@@ -40,7 +41,8 @@ bool shredSingleFile(const std::string& path, ShredMode mode, ShredView& view, R
     }
 
     progress.setMaximum(measured.length + kBlockSize);
-    const OverwriteResult overwrite = OverwriteFile(path, block, progress, files);
+    // Whatever the path names by now, only the file measured before the confirmation is written.
+    const OverwriteResult overwrite = OverwriteFile({path, measured.identity}, block, progress, files);
     if (!overwrite.ok()) {
         reportFailure(path, overwrite.failure, view, progress);
         return false;
@@ -48,11 +50,15 @@ bool shredSingleFile(const std::string& path, ShredMode mode, ShredView& view, R
     progress.FinishProgress();
 
     // Removed before the path box is emptied, so that a file that stays keeps its path there.
-    if (const std::string failure = RemoveFile(path, files); !failure.empty()) {
+    if (const std::string failure = RemoveFile(overwrite, files); !failure.empty()) {
         reportFailure(path, failure, view, progress);
         return false;
     }
     view.clearPath();
+    if (!overwrite.placement.inPlace()) {
+        view.warn(PlacementWarning(path, overwrite.placement));
+        return false;
+    }
     view.reportShredded("The file has been shredded !");
     return true;
 }

@@ -33,10 +33,12 @@ std::unique_ptr<QFileDialog> QtFileDialog::build(QWidget* parent) const
     return dialog;
 }
 
-void QtFileDialog::show(QWidget* parent)
+bool QtFileDialog::show(QWidget* parent)
 {
     const auto dialog = build(parent);
-    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
-        setFileName(dialog->selectedFiles().constFirst());
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+        return false;
     }
+    setFileName(dialog->selectedFiles().constFirst());
+    return true;
 }

@@ -21,9 +21,9 @@ public:
     QString fileName() const;
     void setFileName(const QString& fileName);
 
-    // Shows the dialog modally. After a pick, fileName() is the picked file's full path; after a
-    // cancel it is unchanged.
-    virtual void show(QWidget* parent) = 0;
+    // Shows the dialog modally. Returns true after a pick, when fileName() is the picked file's full
+    // path; after a cancel it is unchanged.
+    virtual bool show(QWidget* parent) = 0;
 
 private:
     QString m_title;
@@ -34,7 +34,7 @@ private:
 class QtFileDialog : public FileDialog
 {
 public:
-    void show(QWidget* parent) override;
+    bool show(QWidget* parent) override;
 
     // The dialog exactly as show() presents it, not yet shown.
     std::unique_ptr<QFileDialog> build(QWidget* parent) const;

@@ -47,6 +47,12 @@ std::vector<std::uint8_t> readWhole(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string pathOf(int folder, const char* name)
+{
+    const std::filesystem::path folderPath = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(folder));
+    return (folderPath / name).string();
+}
+
 bool exists(const std::string& path)
 {
     struct stat status
@@ -99,12 +105,12 @@ std::vector<ShredView::ListEntry> RecordingView::listEntries()
     return list;
 }
 
-void RecordingView::refillList(const std::vector<std::string>& paths)
+void RecordingView::refillList(const std::vector<ChosenFile>& files)
 {
     events.push_back("refill list");
     list.clear();
-    for (const std::string& path : paths) {
-        list.push_back({path, false});
+    for (const ChosenFile& file : files) {
+        list.push_back({file.path, false, file.identity});
     }
 }
 

@@ -32,6 +32,8 @@ private:
 
 std::vector<std::uint8_t> readWhole(const std::string& path);
 bool exists(const std::string& path);
+// The path of `name` in the folder open at `folder`.
+std::string pathOf(int folder, const char* name);
 
 // Remembers every update of a run's progress.
 class RecordingDisplay : public ProgressDisplay
@@ -66,7 +68,7 @@ public:
     void reportShredded(const std::string& text) override;
     void clearPath() override;
     std::vector<ListEntry> listEntries() override;
-    void refillList(const std::vector<std::string>& paths) override;
+    void refillList(const std::vector<ChosenFile>& files) override;
     void reportBatchShredded(int count) override;
 
     bool answerYes = true;

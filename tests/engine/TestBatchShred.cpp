@@ -14,14 +14,15 @@ namespace {
 class InspectingFileSystem : public FileSystem
 {
 public:
-    int unlink(const char* path) override
+    int unlinkat(int folder, const char* name) override
     {
+        const std::string path = pathOf(folder, name);
         contentBeforeDelete[path] = readWhole(path);
         if (undeletable.count(path)) {
             errno = EBUSY;
             return -1;
         }
-        return FileSystem::unlink(path);
+        return FileSystem::unlinkat(folder, name);
     }
 
     std::set<std::string> undeletable;

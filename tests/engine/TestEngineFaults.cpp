@@ -306,8 +306,11 @@ TEST(EngineFailures, DeletionRefusedByAReadOnlyFolder)
     }
     TemporaryFolder folder;
     const std::string path = folder.makeFile("kept", 10);
+    RunProgress progress;
+    const OverwriteResult result = OverwriteFile(path, kZeros, progress);
+    ASSERT_TRUE(result.ok()) << result.failure;
     ASSERT_EQ(::chmod(folder.path().c_str(), 0500), 0);
-    EXPECT_EQ(RemoveFile(path), path + ": failed to remove: Permission denied");
+    EXPECT_EQ(RemoveFile(result), path + ": failed to remove: Permission denied");
     EXPECT_TRUE(exists(path));
 }
 

@@ -160,13 +160,28 @@ TEST(Engine, ReadOnlyFileIsOverwrittenLikeAnyOther)
     EXPECT_TRUE(allBytesAre(bytes, 0x00));
 }
 
-TEST(Engine, RemoveFileDeletesAndReportsFailure)
+// The name is deleted only while it still names the file that was overwritten.
+TEST(Engine, RemoveFileDeletesOnlyTheOverwrittenFile)
 {
     TemporaryFolder folder;
     const std::string path = folder.makeFile("gone", 10);
-    EXPECT_EQ(RemoveFile(path), "");
+    EngineRun run;
+    overwrite(run, path, kZeros);
+    ASSERT_TRUE(run.result.ok()) << run.result.failure;
+    EXPECT_EQ(RemoveFile(run.result), "");
     EXPECT_FALSE(exists(path));
-    EXPECT_EQ(RemoveFile(path), path + ": failed to remove: No such file or directory");
+    EXPECT_EQ(RemoveFile(run.result), path + ": failed to remove: No such file or directory");
+
+    // An editor saves by renaming a new file over the old one while the run overwrites it.
+    const std::string saved = folder.makeFile("saved", 10);
+    overwrite(run, saved, kZeros);
+    ASSERT_TRUE(run.result.ok()) << run.result.failure;
+    const std::string newcomer = folder.makeFile("newcomer", 20, 0x77);
+    ASSERT_EQ(::rename(newcomer.c_str(), saved.c_str()), 0);
+    EXPECT_EQ(RemoveFile(run.result),
+              saved + ": another file was put at this path during the run; it was left alone, neither overwritten "
+                      "nor deleted");
+    EXPECT_EQ(readWhole(saved), std::vector<std::uint8_t>(20, 0x77));
 }
 
 // Anything but a regular file is refused before a byte is written, and nothing behind it is touched.

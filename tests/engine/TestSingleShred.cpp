@@ -9,7 +9,7 @@ namespace {
 class FailingUnlink : public FileSystem
 {
 public:
-    int unlink(const char*) override
+    int unlinkat(int, const char*) override
     {
         errno = EBUSY;
         return -1;
@@ -44,7 +44,7 @@ TEST(SingleShred, CompletedRunOverwritesDeletesAndReports)
 TEST(SingleShred, EmptyPathIsRefusedWithoutShowingTheBar)
 {
     SingleRun run;
-    EXPECT_FALSE(shredSingleFile("", kStandardMode, run.view, run.progress));
+    EXPECT_FALSE(shredSingleFile(std::string(), kStandardMode, run.view, run.progress));
     EXPECT_EQ(run.view.events, (std::vector<std::string>{"tell: select a file"}));
     EXPECT_FALSE(run.progress.visible());
     EXPECT_TRUE(run.display.updates.empty());

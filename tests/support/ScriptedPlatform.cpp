@@ -1,5 +1,7 @@
 #include "tests/support/ScriptedPlatform.h"
 
+#include <QFile>
+
 MessageBox::Answer ScriptedMessageBox::show(QWidget*, const Message& message)
 {
     m_shown.append(message);
@@ -30,12 +32,14 @@ void ScriptedMessageBox::clear()
     m_answers.clear();
 }
 
-void ScriptedFileDialog::show(QWidget*)
+bool ScriptedFileDialog::show(QWidget*)
 {
     m_titlesShown.append(title());
-    if (!m_nextFileNames.isEmpty()) {
-        setFileName(m_nextFileNames.takeFirst());
+    if (m_nextFileNames.isEmpty()) {
+        return false;
     }
+    setFileName(m_nextFileNames.takeFirst());
+    return true;
 }
 
 void ScriptedFileDialog::setNextFileName(const QString& fileName)
@@ -63,12 +67,26 @@ QList<QUrl> RecordingLinkOpener::opened() const
     return m_opened;
 }
 
-int InspectingFileSystem::unlink(const char* path)
+ssize_t InspectingFileSystem::pwritev(int fd, const iovec* vectors, int count, off_t offset)
+{
+    if (m_beforeWrite) {
+        m_beforeWrite(offset);
+    }
+    return FileSystem::pwritev(fd, vectors, count, offset);
+}
+
+int InspectingFileSystem::unlinkat(int folder, const char* name)
 {
     if (m_beforeDelete) {
-        m_beforeDelete(QString::fromLocal8Bit(path));
+        const QString folderPath = QFile::symLinkTarget(QString("/proc/self/fd/%1").arg(folder));
+        m_beforeDelete(folderPath == "/" ? "/" + QFile::decodeName(name) : folderPath + "/" + QFile::decodeName(name));
     }
-    return FileSystem::unlink(path);
+    return FileSystem::unlinkat(folder, name);
+}
+
+void InspectingFileSystem::setBeforeWrite(std::function<void(off_t)> beforeWrite)
+{
+    m_beforeWrite = std::move(beforeWrite);
 }
 
 void InspectingFileSystem::setBeforeDelete(std::function<void(const QString&)> beforeDelete)

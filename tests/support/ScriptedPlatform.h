@@ -35,7 +35,7 @@ private:
 class ScriptedFileDialog : public FileDialog
 {
 public:
-    void show(QWidget* parent) override;
+    bool show(QWidget* parent) override;
 
     void setNextFileName(const QString& fileName);
     int timesShown() const;
@@ -59,16 +59,19 @@ private:
 };
 
 // The real file system calls, with a hook that runs just before a file is deleted, while its
-// overwritten contents can still be read.
+// overwritten contents can still be read, and one that runs before every write call.
 class InspectingFileSystem : public FileSystem
 {
 public:
-    int unlink(const char* path) override;
+    ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override;
+    int unlinkat(int folder, const char* name) override;
 
     void setBeforeDelete(std::function<void(const QString& path)> beforeDelete);
+    void setBeforeWrite(std::function<void(off_t offset)> beforeWrite);
 
 private:
     std::function<void(const QString&)> m_beforeDelete;
+    std::function<void(off_t)> m_beforeWrite;
 };
 
 // All of them together, ready to hand to a window.

@@ -18,6 +18,7 @@ ShredderWindow::ShredderWindow(const QString& name)
     m_platform.files.setBeforeDelete([this](const QString& path) {
         QFile file(path);
         contentBeforeDelete[path] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+        extentsBeforeDelete[path] = DiskImage::extentsOf(path);
     });
 }
 

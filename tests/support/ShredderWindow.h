@@ -2,6 +2,7 @@
 
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
+#include "tests/support/DiskImage.h"
 #include "tests/support/ScriptedPlatform.h"
 
 #include <QByteArray>
@@ -39,6 +40,8 @@ public:
     bool claimedShredded() const;
 
     QMap<QString, QByteArray> contentBeforeDelete;
+    // Where each file's blocks lay just before it was deleted, on file systems that tell it.
+    QMap<QString, QList<DiskImage::Extent>> extentsBeforeDelete;
 
 private:
     ScriptedPlatform m_platform;

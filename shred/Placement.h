@@ -1,0 +1,79 @@
+#pragma once
+
+// Whether an overwrite landed on the blocks that held the old contents. Writing over a file in place
+// destroys its old bytes only where the file system writes the new data over them; a copy-on-write
+// or log-structured file system, a block shared with a copy or a snapshot, compressed or inline data
+// and an overlay's lower layer all keep the old bytes somewhere the writes never reach. This unit
+// judges that from the file's block map before the first write and after the flush, and from the
+// type of the file system.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One extent of a file's block map, as FS_IOC_FIEMAP reports it: bytes [logical, logical + length)
+// of the file lie at [physical, physical + length) on the device. Flags are FIEMAP_EXTENT_* bits.
+struct Extent
+{
+    std::uint64_t logical = 0;
+    std::uint64_t physical = 0;
+    std::uint64_t length = 0;
+    std::uint32_t flags = 0;
+};
+
+// A file's block map; none when the file system cannot tell it.
+using ExtentMap = std::vector<Extent>;
+
+// What a file system does with a write over existing data.
+enum class FileSystemKind
+{
+    InPlace,         // writes over the old blocks (ext4, xfs, vfat, tmpfs...)
+    CopyOnWrite,     // writes new blocks and keeps the old ones until freed (btrfs, zfs, bcachefs)
+    LogStructured,   // appends every write to a log (f2fs, nilfs2)
+    OutOfSight,      // network or user-space storage whose disk this machine cannot see
+    Overlay,         // overlayfs: a lower layer stays untouched under a copied-up file
+    SystemInterface, // proc, sysfs and the like: kernel and firmware state, not stored files
+    Unknown,
+};
+
+struct FileSystemType
+{
+    std::uint64_t magic = 0;
+    std::string name;
+    FileSystemKind kind = FileSystemKind::Unknown;
+};
+
+// The type behind statfs' f_type.
+FileSystemType ClassifyFileSystem(std::uint64_t magic);
+
+enum class Placement
+{
+    InPlace,     // every old block was overwritten where it lay
+    Moved,       // some old blocks were left behind and the new data went elsewhere
+    Shared,      // some old blocks belong to another file, a copy or a snapshot, too
+    Encoded,     // the file system stores the data compressed
+    Inline,      // the data lives in the file system's metadata
+    Overlay,     // the file's original lies in an overlay's lower layer
+    Unconfirmed, // where the data lay cannot be told
+};
+
+struct PlacementVerdict
+{
+    Placement placement = Placement::InPlace;
+    // Why it is not in place, naming the file system: "btrfs copies on write". Empty when in place.
+    std::string reason;
+
+    bool inPlace() const
+    {
+        return placement == Placement::InPlace;
+    }
+};
+
+// `before` is the map read before the first write, `after` the one read after the flush.
+PlacementVerdict JudgePlacement(const std::optional<ExtentMap>& before,
+                                const std::optional<ExtentMap>& after,
+                                const FileSystemType& type);
+
+// The one line a run shows for a file that was overwritten and deleted but not in place.
+std::string PlacementWarning(const std::string& path, const PlacementVerdict& verdict);
