@@ -72,6 +72,10 @@ public:
             ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
         } else if (kind == "character device") {
             return "/dev/null";
+        } else if (kind == "hard link to another file") {
+            ::link(QFile::encodeName(bystander).constData(), encoded.constData());
+        } else if (kind == "relative path") {
+            return "item";
         }
         return item;
     }
@@ -102,6 +106,9 @@ const QStringList kUnshreddable = {"missing path",
                                    "FIFO with a reader",
                                    "socket",
                                    "character device"};
+// Only a path typed into the box can be relative, and only a run can tell what a file's other names
+// would lose.
+const QStringList kRefusedByTheRun = {"hard link to another file", "relative path"};
 const QStringList kAwkwardNames = {"name with spaces.txt", "line\nbreak", "Ελληνικά и русский 日本語.txt"};
 } // namespace
 
@@ -119,6 +126,7 @@ private slots:
     void awkwardNamesAreShreddedBothWays();
     void nonUtf8NameIsShreddedFromTheList();
     void fileSizeLimitIsReportedNotFatal();
+    void fileRenamedOntoThePathDuringTheRunIsLeftAlone();
 };
 
 void TestFaultMatrix::initTestCase()
@@ -129,7 +137,7 @@ void TestFaultMatrix::initTestCase()
 void TestFaultMatrix::pathBoxRefusesWhatCannotBeShredded_data()
 {
     QTest::addColumn<QString>("kind");
-    for (const QString& kind : kUnshreddable) {
+    for (const QString& kind : kUnshreddable + kRefusedByTheRun) {
         QTest::newRow(qPrintable(kind)) << kind;
     }
 }
@@ -151,14 +159,17 @@ void TestFaultMatrix::pathBoxRefusesWhatCannotBeShredded()
     QVERIFY(!ui.claimedShredded());
     QVERIFY(scene.untouched());
     QCOMPARE(ui.text("Text1"), path);
-    if (kind != "missing path" && kind != "character device") {
+    if (kind != "missing path" && kind != "character device" && kind != "relative path") {
         QVERIFY(QFileInfo(path).exists() || QFileInfo(path).isSymLink());
     }
 }
 
 void TestFaultMatrix::dropRefusesWhatCannotBeShredded_data()
 {
-    pathBoxRefusesWhatCannotBeShredded_data();
+    QTest::addColumn<QString>("kind");
+    for (const QString& kind : kUnshreddable) {
+        QTest::newRow(qPrintable(kind)) << kind;
+    }
 }
 
 void TestFaultMatrix::dropRefusesWhatCannotBeShredded()
@@ -248,6 +259,29 @@ void TestFaultMatrix::fileSizeLimitIsReportedNotFatal()
                  "not deleted: File too large");
     QCOMPARE(readTestFile(path), QByteArray(4096, '\0'));
     QCOMPARE(ui.text("Text1"), path);
+}
+
+// An editor that saves by renaming a new file over the old one, while the old one is overwritten.
+void TestFaultMatrix::fileRenamedOntoThePathDuringTheRunIsLeftAlone()
+{
+    Scene scene;
+    const QString path = scene.write("draft.txt", QByteArray(6000, 'd'));
+    const QString saved = scene.write("draft.txt.new", QByteArray(7000, 'n'));
+    ShredderWindow ui("fault-matrix");
+    ui.platform().files.setBeforeWrite([&](off_t offset) {
+        if (offset == 0) {
+            QVERIFY(::rename(QFile::encodeName(saved).constData(), QFile::encodeName(path).constData()) == 0);
+        }
+    });
+    QVERIFY(!ui.shredSingle(path));
+    QVERIFY(!ui.claimedShredded());
+    QCOMPARE(ui.messages().last(),
+             "Warning!: " + path +
+                 ": another file was put at this path during the run; it was left alone, neither overwritten nor "
+                 "deleted");
+    QCOMPARE(readTestFile(path), QByteArray(7000, 'n'));
+    QCOMPARE(ui.text("Text1"), path);
+    QVERIFY(scene.untouched());
 }
 
 QTEST_MAIN(TestFaultMatrix)

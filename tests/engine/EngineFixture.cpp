@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 TemporaryFolder::TemporaryFolder()
 {
@@ -59,6 +60,33 @@ bool exists(const std::string& path)
     {
     };
     return ::lstat(path.c_str(), &status) == 0;
+}
+
+ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off_t offset)
+{
+    if (beforeWrite) {
+        beforeWrite(offset);
+    }
+    return FileSystem::pwritev(fd, vectors, count, offset);
+}
+
+int ScriptedFileSystem::fstatfs(int fd, struct statfs* status)
+{
+    const int result = FileSystem::fstatfs(fd, status);
+    if (result == 0 && fileSystemMagic) {
+        status->f_type = static_cast<decltype(status->f_type)>(*fileSystemMagic);
+    }
+    return result;
+}
+
+std::optional<ExtentMap> ScriptedFileSystem::readExtents(int fd)
+{
+    if (extentAnswers.empty()) {
+        return FileSystem::readExtents(fd);
+    }
+    std::optional<ExtentMap> answer = extentAnswers.front();
+    extentAnswers.erase(extentAnswers.begin());
+    return answer;
 }
 
 std::vector<std::string> RecordingDisplay::stepTexts() const

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "shred/FileSystem.h"
 #include "shred/FillBlock.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,22 @@ std::vector<std::uint8_t> readWhole(const std::string& path);
 bool exists(const std::string& path);
 // The path of `name` in the folder open at `folder`.
 std::string pathOf(int folder, const char* name);
+
+// The real calls, except what a test scripts: the file system's type, the block maps it reports, and
+// something that happens just before each write call.
+class ScriptedFileSystem : public FileSystem
+{
+public:
+    ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override;
+    int fstatfs(int fd, struct statfs* status) override;
+    std::optional<ExtentMap> readExtents(int fd) override;
+
+    std::optional<std::uint64_t> fileSystemMagic;
+    // Answers the block-map reads in turn (before the first write, after the flush); the real maps
+    // once they run out.
+    std::vector<std::optional<ExtentMap>> extentAnswers;
+    std::function<void(off_t offset)> beforeWrite;
+};
 
 // Remembers every update of a run's progress.
 class RecordingDisplay : public ProgressDisplay

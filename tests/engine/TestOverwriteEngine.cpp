@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <filesystem>
+#include <linux/fiemap.h>
 #include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -185,7 +186,7 @@ TEST(Engine, RemoveFileDeletesOnlyTheOverwrittenFile)
 }
 
 // Anything but a regular file is refused before a byte is written, and nothing behind it is touched.
-TEST(EngineRefusals, MissingPathDirectoryAndSpecialFiles)
+TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
 {
     TemporaryFolder folder;
     const std::string missing = (folder.path() / "missing").string();
@@ -200,25 +201,50 @@ TEST(EngineRefusals, MissingPathDirectoryAndSpecialFiles)
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
 
-    const std::vector<std::pair<std::string, std::string>> cases = {
+    // Files with more names than the one chosen: overwriting them would destroy what the other names
+    // show.
+    const std::string linked = folder.makeFile("linked", 100, 0x3C);
+    std::filesystem::create_hard_link(linked, folder.path() / "second name");
+    const std::string twice = folder.makeFile("twice", 100, 0x3C);
+    std::filesystem::create_hard_link(twice, folder.path() / "twice 2");
+    std::filesystem::create_hard_link(twice, folder.path() / "twice 3");
+    // A file chosen earlier whose path names another file now.
+    const std::string swapped = folder.makeFile("swapped", 100, 0x3C);
+    FileIdentity earlier = IdentifyFile(swapped).identity;
+    ++earlier.inode;
+
+    const std::vector<std::pair<ChosenFile, std::string>> cases = {
         {missing, missing + ": cannot read the file's attributes: No such file or directory"},
         {directory, directory + ": not a regular file (a directory), nothing was written"},
+        {directory + "/", directory + "/: not a regular file (a directory), nothing was written"},
         {fifo, fifo + ": not a regular file (a FIFO), nothing was written"},
         {socketPath, socketPath + ": not a regular file (a socket), nothing was written"},
-        {"/dev/null", "/dev/null: not a regular file (a device), nothing was written"},
+        {std::string("/dev/null"), "/dev/null: not a regular file (a device), nothing was written"},
+        {std::string("relative/name"), "relative/name: not a full path (it must start with /); nothing was written"},
+        {std::string(), ": not a full path (it must start with /); nothing was written"},
+        {linked,
+         linked + ": the file has 1 other name; overwriting it would destroy the contents seen under them too, "
+                  "so nothing was written"},
+        {twice,
+         twice + ": the file has 2 other names; overwriting it would destroy the contents seen under them too, "
+                 "so nothing was written"},
+        {{swapped, earlier}, swapped + ": the file was replaced after it was chosen; nothing was written"},
     };
-    for (const auto& [path, expected] : cases) {
+    for (const auto& [file, expected] : cases) {
         EngineRun run;
         run.progress.setMaximum(10000);
-        const OverwriteResult result = OverwriteFile(path, kZeros, run.progress);
-        EXPECT_EQ(result.outcome, Overwrite::Failed) << path;
+        const OverwriteResult result = OverwriteFile(file, kZeros, run.progress);
+        EXPECT_EQ(result.outcome, Overwrite::Failed) << file.path;
         EXPECT_EQ(result.failure, expected);
-        EXPECT_EQ(run.progress.value(), 0) << path;
-        EXPECT_FALSE(MeasureFile(path).ok()) << path;
+        EXPECT_EQ(run.progress.value(), 0) << file.path;
+        EXPECT_FALSE(MeasureFile(file).ok()) << file.path;
     }
     ::close(listener);
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     EXPECT_TRUE(std::filesystem::is_directory(directory));
+    for (const std::string& path : {linked, twice, swapped}) {
+        EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(100, 0x3C)) << path;
+    }
 }
 
 TEST(EngineRefusals, SymbolicLinkIsRefusedAndItsTargetUntouched)
@@ -248,4 +274,177 @@ TEST(EngineRefusals, MeasureGivesTheLengthOfARegularFile)
     const FileLength measured = MeasureFile(folder.makeFile("twelve", 12345));
     EXPECT_TRUE(measured.ok());
     EXPECT_EQ(measured.length, 12345);
+}
+
+// Files of kernel and firmware interfaces are refused before they are even opened for writing. The
+// file system's answer is scripted: no test opens a real file of /proc or /sys for writing.
+TEST(EngineRefusals, SystemInterfacesAreNotStoredFiles)
+{
+    TemporaryFolder folder;
+    const std::vector<std::pair<std::uint64_t, std::string>> interfaces = {
+        {0x9fa0, "proc"},
+        {0x62656572, "sysfs"},
+        {0xde5e81e4, "efivarfs"},
+        {0x64626720, "debugfs"},
+        {0x74726163, "tracefs"},
+        {0x73636673, "securityfs"},
+        {0x62656570, "configfs"},
+        {0x63677270, "cgroup2"},
+        {0x6165676C, "pstore"},
+        {0xcafe4a11, "bpf"},
+    };
+    for (const auto& [magic, name] : interfaces) {
+        const std::string path = folder.makeFile(name, 64, 0x31);
+        ScriptedFileSystem files;
+        files.fileSystemMagic = magic;
+        EngineRun run;
+        run.result = OverwriteFile(path, kZeros, run.progress, files);
+        EXPECT_EQ(run.result.failure,
+                  path + ": a system interface of the kernel (" + name + "), not a stored file; nothing was written");
+        EXPECT_EQ(MeasureFile(path, files).failure, run.result.failure);
+        EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(64, 0x31)) << name;
+    }
+    ScriptedFileSystem ext4;
+    ext4.fileSystemMagic = 0xEF53;
+    EngineRun control;
+    control.result = OverwriteFile(folder.makeFile("stored", 64), kZeros, control.progress, ext4);
+    EXPECT_TRUE(control.result.ok()) << control.result.failure;
+}
+
+// Whether an overwrite destroyed the old bytes, from the block maps before and after and the type of
+// the file system.
+TEST(EnginePlacement, JudgedFromTheBlockMapsAndTheFileSystem)
+{
+    const FileSystemType ext4 = ClassifyFileSystem(0xEF53);
+    const FileSystemType xfs = ClassifyFileSystem(0x58465342);
+    const FileSystemType btrfs = ClassifyFileSystem(0x9123683E);
+    const FileSystemType overlay = ClassifyFileSystem(0x794c7630);
+    const ExtentMap twoBlocks = {{0, 40960, 8192, FIEMAP_EXTENT_LAST}};
+    const ExtentMap grown = {{0, 40960, 12288, FIEMAP_EXTENT_LAST}};
+    const ExtentMap split = {{0, 40960, 4096, 0}, {4096, 45056, 8192, FIEMAP_EXTENT_LAST}};
+    const ExtentMap elsewhere = {{0, 90112, 12288, FIEMAP_EXTENT_LAST}};
+    const ExtentMap halfMoved = {{0, 40960, 4096, 0}, {4096, 90112, 8192, FIEMAP_EXTENT_LAST}};
+    const ExtentMap shared = {{0, 40960, 8192, FIEMAP_EXTENT_SHARED | FIEMAP_EXTENT_LAST}};
+    const ExtentMap compressed = {{0, 40960, 8192, FIEMAP_EXTENT_ENCODED | FIEMAP_EXTENT_LAST}};
+    const ExtentMap encrypted = {{0, 40960, 8192, FIEMAP_EXTENT_DATA_ENCRYPTED | FIEMAP_EXTENT_LAST}};
+    const ExtentMap encryptedMoved = {{0, 90112, 8192, FIEMAP_EXTENT_DATA_ENCRYPTED | FIEMAP_EXTENT_LAST}};
+    const ExtentMap inlined = {
+        {0, 0, 4096, FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_NOT_ALIGNED | FIEMAP_EXTENT_LAST}};
+    const ExtentMap notYetWritten = {{0, 0, 8192, FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_LAST}};
+    const ExtentMap whereabouts = {{0, 0, 8192, FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_LAST}};
+    const std::optional<ExtentMap> none;
+
+    struct Case
+    {
+        const char* name;
+        std::optional<ExtentMap> before;
+        std::optional<ExtentMap> after;
+        FileSystemType type;
+        Placement expected;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"same blocks, grown", twoBlocks, grown, ext4, Placement::InPlace, ""},
+        {"same blocks, split differently", twoBlocks, split, xfs, Placement::InPlace, ""},
+        {"btrfs file without copy-on-write", twoBlocks, grown, btrfs, Placement::InPlace, ""},
+        {"encryption alone, in place", encrypted, encrypted, ext4, Placement::InPlace, ""},
+        {"nothing on the disk yet", notYetWritten, elsewhere, ext4, Placement::InPlace, ""},
+        {"empty file", ExtentMap{}, elsewhere, btrfs, Placement::InPlace, ""},
+        {"copied on write",
+         twoBlocks,
+         elsewhere,
+         btrfs,
+         Placement::Moved,
+         "btrfs copies on write: the new data went to other blocks"},
+        {"half moved", twoBlocks, halfMoved, xfs, Placement::Moved, "xfs wrote the new data to other blocks"},
+        {"encrypted and moved",
+         encrypted,
+         encryptedMoved,
+         ext4,
+         Placement::Moved,
+         "ext4 wrote the new data to other blocks"},
+        {"reflinked copy",
+         shared,
+         shared,
+         xfs,
+         Placement::Shared,
+         "xfs shares the file's blocks with a copy or a snapshot, which keeps the old bytes"},
+        {"compressed",
+         compressed,
+         compressed,
+         btrfs,
+         Placement::Encoded,
+         "btrfs stores the file compressed, never rewritten in place"},
+        {"inline", inlined, inlined, btrfs, Placement::Inline, "btrfs keeps the file's data inside its own metadata"},
+        {"location not told",
+         whereabouts,
+         grown,
+         ext4,
+         Placement::Unconfirmed,
+         "ext4 did not tell where the file's data lay"},
+        {"overlay, whatever the maps say",
+         twoBlocks,
+         grown,
+         overlay,
+         Placement::Overlay,
+         "overlay keeps the original file untouched in a lower layer"},
+        {"no map on ext4", none, none, ext4, Placement::InPlace, ""},
+        {"no map on tmpfs", none, none, ClassifyFileSystem(0x01021994), Placement::InPlace, ""},
+        {"no map on vfat", twoBlocks, none, ClassifyFileSystem(0x4d44), Placement::InPlace, ""},
+        {"no map on btrfs",
+         none,
+         none,
+         btrfs,
+         Placement::Unconfirmed,
+         "btrfs copies on write and its block map could not be read"},
+        {"no map on zfs",
+         none,
+         none,
+         ClassifyFileSystem(0x2fc12fc1),
+         Placement::Unconfirmed,
+         "zfs copies on write and its block map could not be read"},
+        {"no map on f2fs",
+         none,
+         none,
+         ClassifyFileSystem(0xF2F52010),
+         Placement::Unconfirmed,
+         "f2fs writes every change to a log"},
+        {"no map on nfs",
+         none,
+         none,
+         ClassifyFileSystem(0x6969),
+         Placement::Unconfirmed,
+         "nfs keeps its storage out of this computer's sight"},
+        {"no map on fuse",
+         none,
+         none,
+         ClassifyFileSystem(0x65735546),
+         Placement::Unconfirmed,
+         "fuse keeps its storage out of this computer's sight"},
+        {"no map on an unknown file system",
+         none,
+         none,
+         ClassifyFileSystem(0x12345678),
+         Placement::Unconfirmed,
+         "the file system of type 0x12345678 is not known to overwrite in place"},
+    };
+    for (const Case& c : cases) {
+        const PlacementVerdict verdict = JudgePlacement(c.before, c.after, c.type);
+        EXPECT_EQ(verdict.placement, c.expected) << c.name;
+        EXPECT_EQ(verdict.reason, c.reason) << c.name;
+        EXPECT_EQ(verdict.inPlace(), c.expected == Placement::InPlace) << c.name;
+    }
+}
+
+// What the user reads about a file whose old contents may survive: one line, the file, the reason.
+TEST(EnginePlacement, WarningNamesTheFileAndTheReasonInOneLine)
+{
+    EXPECT_EQ(PlacementWarning("/home/u/a.txt",
+                               {Placement::Moved, "btrfs copies on write: the new data went to other blocks"}),
+              "/home/u/a.txt: overwritten and deleted, but btrfs copies on write: the new data went to other blocks, "
+              "so the old contents may still be readable on the disk");
+    EXPECT_EQ(
+        PlacementWarning("/mnt/n/b", {Placement::Unconfirmed, "nfs keeps its storage out of this computer's sight"}),
+        "/mnt/n/b: overwritten and deleted, but the overwrite could not be confirmed in place (nfs keeps its "
+        "storage out of this computer's sight), so the old contents may still be readable on the disk");
 }

@@ -1,9 +1,15 @@
+#include "shred/BatchShred.h"
 #include "shred/SingleShred.h"
 #include "tests/engine/EngineFixture.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <linux/fiemap.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 class FailingUnlink : public FileSystem
@@ -125,4 +131,224 @@ TEST(SingleShred, FileThatVanishesDuringTheRunClearsThePath)
     ASSERT_EQ(view.events.size(), 3u);
     EXPECT_EQ(view.events[1], "clear path");
     EXPECT_EQ(view.events[2], "warn: " + path + ": cannot read the file's attributes: No such file or directory");
+}
+
+// Both drivers, for the rules that hold for every file of a run.
+namespace {
+enum class Driver
+{
+    Single,
+    Batch,
+};
+
+const char* nameOf(Driver driver)
+{
+    return driver == Driver::Single ? "single" : "batch";
+}
+
+// Runs one chosen file through the driver. Returns whether it was reported shredded.
+bool shredThrough(Driver driver, const ChosenFile& file, RecordingView& view, FileSystem& files)
+{
+    RecordingDisplay display;
+    RunProgress progress(&display);
+    if (driver == Driver::Single) {
+        return shredSingleFile(file, kStandardMode, view, progress, files);
+    }
+    view.list = {{file.path, true, file.identity}};
+    return shredCheckedFiles(kStandardMode, view, progress, files) == 1;
+}
+
+// A chosen file dir/secret, and another file of the same name in another folder that nobody chose.
+struct SwapScene
+{
+    SwapScene()
+    {
+        std::filesystem::create_directory(folder.path() / "dir");
+        std::filesystem::create_directory(folder.path() / "elsewhere");
+        chosen = folder.makeFile("dir/secret", 6000, 0xA5);
+        other = folder.makeFile("elsewhere/secret", 7000, 0x5A);
+    }
+
+    void renameOtherOntoChosen() const
+    {
+        std::filesystem::rename(other, chosen);
+    }
+    void hardLinkOtherAtChosen() const
+    {
+        std::filesystem::remove(chosen);
+        std::filesystem::create_hard_link(other, chosen);
+    }
+    void symlinkFolderToElsewhere() const
+    {
+        std::filesystem::rename(folder.path() / "dir", folder.path() / "dir-moved");
+        std::filesystem::create_directory_symlink(folder.path() / "elsewhere", folder.path() / "dir");
+    }
+
+    // The other file, wherever its name now is, still holds its own bytes.
+    bool otherUntouched() const
+    {
+        return readWhole(chosen) == std::vector<std::uint8_t>(7000, 0x5A);
+    }
+
+    TemporaryFolder folder;
+    std::string chosen;
+    std::string other;
+};
+
+// Swaps the path while "Confirm?" is open.
+class SwappingView : public RecordingView
+{
+public:
+    bool confirmShred() override
+    {
+        if (swap) {
+            swap();
+        }
+        return RecordingView::confirmShred();
+    }
+    std::function<void()> swap;
+};
+} // namespace
+
+// However the path comes to name another file after the choice, that file is neither written nor
+// deleted, and the run never says "shredded".
+TEST(ChosenFileOnly, PathSwappedAfterTheChoiceIsRefusedWithNothingWritten)
+{
+    struct Case
+    {
+        const char* name;
+        void (SwapScene::*swap)() const;
+        bool whileConfirming;
+    };
+    const std::vector<Case> cases = {
+        {"renamed over, before the run", &SwapScene::renameOtherOntoChosen, false},
+        {"renamed over, while confirming", &SwapScene::renameOtherOntoChosen, true},
+        {"hard link, before the run", &SwapScene::hardLinkOtherAtChosen, false},
+        {"hard link, while confirming", &SwapScene::hardLinkOtherAtChosen, true},
+        {"parent folder symlinked, before the run", &SwapScene::symlinkFolderToElsewhere, false},
+        {"parent folder symlinked, while confirming", &SwapScene::symlinkFolderToElsewhere, true},
+    };
+    for (const Case& c : cases) {
+        for (Driver driver : {Driver::Single, Driver::Batch}) {
+            SCOPED_TRACE(std::string(c.name) + ", " + nameOf(driver));
+            SwapScene scene;
+            const ChosenFile file(scene.chosen, IdentifyFile(scene.chosen).identity);
+            SwappingView view;
+            if (c.whileConfirming) {
+                view.swap = [&] { (scene.*c.swap)(); };
+            } else {
+                (scene.*c.swap)();
+            }
+            EXPECT_FALSE(shredThrough(driver, file, view, FileSystem::system()));
+
+            EXPECT_TRUE(scene.otherUntouched());
+            const std::string refusal =
+                "warn: " + scene.chosen + ": the file was replaced after it was chosen; nothing was written";
+            EXPECT_NE(std::find(view.events.begin(), view.events.end(), refusal), view.events.end());
+            if (driver == Driver::Batch) {
+                // Refused at the start, the list stays as it was; refused at the opening, the entry
+                // comes back unchecked.
+                ASSERT_EQ(view.list.size(), 1u);
+                EXPECT_EQ(view.list[0].checked, !c.whileConfirming);
+            }
+            if (c.swap == &SwapScene::symlinkFolderToElsewhere) {
+                EXPECT_EQ(readWhole((scene.folder.path() / "dir-moved/secret").string()),
+                          std::vector<std::uint8_t>(6000, 0xA5));
+            }
+        }
+    }
+}
+
+TEST(ChosenFileOnly, FileRenamedOntoThePathDuringTheOverwriteIsLeftAlone)
+{
+    for (Driver driver : {Driver::Single, Driver::Batch}) {
+        SCOPED_TRACE(nameOf(driver));
+        SwapScene scene;
+        ScriptedFileSystem files;
+        files.beforeWrite = [&](off_t offset) {
+            if (offset == 0) {
+                scene.renameOtherOntoChosen();
+            }
+        };
+        RecordingView view;
+        EXPECT_FALSE(shredThrough(driver, {scene.chosen, IdentifyFile(scene.chosen).identity}, view, files));
+        EXPECT_TRUE(scene.otherUntouched());
+        const std::string notice = "warn: " + scene.chosen +
+                                   ": another file was put at this path during the run; it was left alone, neither "
+                                   "overwritten nor deleted";
+        EXPECT_NE(std::find(view.events.begin(), view.events.end(), notice), view.events.end());
+    }
+}
+
+// A file another program extends during the run is overwritten past its old end, or not called
+// shredded while added bytes remain.
+TEST(ChosenFileOnly, FileGrowingDuringTheRunIsOverwrittenToItsNewEndOrReported)
+{
+    for (bool keepsGrowing : {false, true}) {
+        for (Driver driver : {Driver::Single, Driver::Batch}) {
+            SCOPED_TRACE(std::string(keepsGrowing ? "keeps growing, " : "grows once, ") + nameOf(driver));
+            TemporaryFolder folder;
+            const std::string path = folder.makeFile("log", 6000, 0x4C);
+            // Kept open, so the contents can be read after the name is gone.
+            FileDescriptor reader(::open(path.c_str(), O_RDONLY));
+            FileDescriptor appender(::open(path.c_str(), O_WRONLY | O_APPEND));
+            int appended = 0;
+            ScriptedFileSystem files;
+            files.beforeWrite = [&](off_t) {
+                if (keepsGrowing || appended == 0) {
+                    const std::vector<char> line(6000, 'L');
+                    appended += static_cast<int>(::write(appender.get(), line.data(), line.size()));
+                }
+            };
+            RecordingView view;
+            const bool shredded = shredThrough(driver, path, view, files);
+
+            struct stat status
+            {
+            };
+            ASSERT_EQ(::fstat(reader.get(), &status), 0);
+            std::vector<std::uint8_t> content(static_cast<std::size_t>(status.st_size));
+            ASSERT_EQ(::pread(reader.get(), content.data(), content.size(), 0), status.st_size);
+            if (!keepsGrowing) {
+                EXPECT_TRUE(shredded);
+                EXPECT_FALSE(exists(path));
+                EXPECT_EQ(content, std::vector<std::uint8_t>(15000, 0)); // 12,000 bytes, all overwritten
+            } else {
+                EXPECT_FALSE(shredded);
+                EXPECT_TRUE(exists(path));
+                EXPECT_EQ(std::count(content.begin(), content.end(), 'L'), 5000);
+                const std::string failure = "warn: " + path +
+                                            ": another program kept adding to the file while it was overwritten; "
+                                            "the last 5000 bytes were not overwritten, and the file was not deleted";
+                EXPECT_NE(std::find(view.events.begin(), view.events.end(), failure), view.events.end());
+            }
+        }
+    }
+}
+
+// A file whose old blocks may survive is overwritten and deleted as asked, but never called shredded.
+TEST(ChosenFileOnly, OverwriteNotInPlaceIsDeletedButWarnedAbout)
+{
+    const ExtentMap before = {{0, 40960, 8192, FIEMAP_EXTENT_LAST}};
+    const ExtentMap moved = {{0, 90112, 12288, FIEMAP_EXTENT_LAST}};
+    for (Driver driver : {Driver::Single, Driver::Batch}) {
+        SCOPED_TRACE(nameOf(driver));
+        TemporaryFolder folder;
+        const std::string path = folder.makeFile("on-btrfs", 6000);
+        ScriptedFileSystem files;
+        files.fileSystemMagic = 0x9123683E;
+        files.extentAnswers = {before, moved};
+        RecordingView view;
+        EXPECT_FALSE(shredThrough(driver, path, view, files));
+        EXPECT_FALSE(exists(path));
+        const std::string warning = "warn: " + path +
+                                    ": overwritten and deleted, but btrfs copies on write: the new data went to "
+                                    "other blocks, so the old contents may still be readable on the disk";
+        const std::vector<std::string> expected =
+            driver == Driver::Single
+                ? std::vector<std::string>{"confirm", "clear path", warning}
+                : std::vector<std::string>{"confirm", "report: 0 shredded", warning, "refill list"};
+        EXPECT_EQ(view.events, expected);
+        EXPECT_TRUE(view.list.empty() || driver == Driver::Single);
+    }
 }
