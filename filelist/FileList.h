@@ -30,7 +30,7 @@ public:
     {
         QByteArray path;
         bool checked = false;
-        std::optional<FileIdentity> identity;
+        std::optional<FileIdentity> identity = std::nullopt;
     };
 
     FileList(

@@ -35,7 +35,7 @@ public:
         std::string path;
         bool checked = false;
         // The file the path named when it was dropped on the list.
-        std::optional<FileIdentity> identity;
+        std::optional<FileIdentity> identity = std::nullopt;
     };
 
     // The batch list's entries in list order.

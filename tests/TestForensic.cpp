@@ -3,12 +3,17 @@
 // second image deletes the same files without overwriting them and must find the marker, so the
 // search is shown able to fail.
 
+#include "shred/BatchShred.h"
+#include "shred/RunProgress.h"
+#include "shred/ShredView.h"
+#include "shred/SingleShred.h"
 #include "tests/support/DiskImage.h"
 #include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -106,6 +111,124 @@ bool sameWhereNotReused(const QByteArray& found,
     }
     return true;
 }
+// A 1.2 MB file of markers on a fresh image of one kind, ready to be shredded.
+class ImageScene
+{
+public:
+    // Returns why the scene cannot be made here, or an empty string.
+    QString make(const QString& kind, const QByteArray& marker)
+    {
+        const QString type = kind.startsWith("xfs") ? "xfs" : kind.startsWith("btrfs") ? "btrfs" : "ext4";
+        if (const QString reason = DiskImage::unavailableReason(type); !reason.isEmpty()) {
+            return reason;
+        }
+        if (kind.startsWith("overlay") && !kernelHasOverlay()) {
+            return "the running kernel has no overlay driver";
+        }
+        image = std::make_unique<DiskImage>(type);
+        if (const QString error = image->mount(); !error.isEmpty()) {
+            return error;
+        }
+        content = marker.repeated(1'200'000 / marker.size() + 1).left(1'200'000);
+        const QString folder = kind.startsWith("overlay") ? image->filePath("lower") : image->mountPoint();
+        QDir().mkpath(folder);
+        victim = folder + "/secret.dat";
+        if (kind == "btrfs without copy-on-write") {
+            // The attribute only holds for a file that has no data yet.
+            writeTestFile(victim, {});
+            if (const QString error = DiskImage::run("chattr", {"+C", victim}); !error.isEmpty()) {
+                return error;
+            }
+        }
+        QFile out(victim);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Append) || out.write(content) != content.size() ||
+            !out.flush() || ::fsync(out.handle()) != 0) {
+            return "cannot write " + victim;
+        }
+        out.close();
+        if (kind == "xfs with a reflinked copy") {
+            copy = image->filePath("copy.dat");
+            if (const QString error = DiskImage::run("cp", {"--reflink=always", victim, copy}); !error.isEmpty()) {
+                return error;
+            }
+        }
+        if (kind.startsWith("overlay")) {
+            lower = victim;
+            merged = image->filePath("merged");
+            if (const QString error =
+                    image->mountOverlay(folder, image->filePath("upper"), image->filePath("work"), merged);
+                !error.isEmpty()) {
+                return error;
+            }
+            victim = merged + "/secret.dat";
+        }
+        image->sync();
+        return {};
+    }
+
+    // Unmounts everything; returns the raw image.
+    QByteArray raw()
+    {
+        if (!merged.isEmpty()) {
+            DiskImage::unmountFolder(merged);
+        }
+        image->unmount();
+        return image->raw();
+    }
+
+    std::unique_ptr<DiskImage> image;
+    QByteArray content;
+    QString victim;
+    QString copy;
+    QString lower;
+    QString merged;
+
+private:
+    static bool kernelHasOverlay()
+    {
+        QFile list("/proc/filesystems");
+        return list.open(QIODevice::ReadOnly) && list.readAll().contains("\toverlay\n");
+    }
+};
+
+// The drivers' view of a run with every confirmation answered Yes.
+class ImageRunView : public ShredView
+{
+public:
+    void tell(Notice) override
+    {
+        lines << "notice";
+    }
+    bool confirmShred() override
+    {
+        return true;
+    }
+    void warn(const std::string& text) override
+    {
+        lines << "Warning!: " + QFile::decodeName(QByteArray::fromStdString(text));
+    }
+    void reportShredded(const std::string& text) override
+    {
+        lines << QString::fromStdString(text);
+    }
+    void clearPath() override
+    {
+    }
+    std::vector<ListEntry> listEntries() override
+    {
+        return list;
+    }
+    void refillList(const std::vector<ChosenFile>&) override
+    {
+    }
+    void reportBatchShredded(int count) override
+    {
+        lines << QString("%1 shredded").arg(count);
+    }
+
+    std::vector<ListEntry> list;
+    QStringList lines;
+};
 } // namespace
 
 class TestForensic : public QObject
@@ -119,6 +242,9 @@ private slots:
     void immutableFileIsRefusedUntouched();
     void readOnlyFileSystemIsRefusedUntouched();
     void fullFileSystemStillOverwritesTheOriginalBytes();
+    void placementIsToldTruthfully_data();
+    void placementIsToldTruthfully();
+    void copyOnWriteIsWarnedAboutThroughTheWindow();
 
 private:
     // A mounted ext4 image, or a skip with the reason.
@@ -303,6 +429,100 @@ void TestForensic::fullFileSystemStillOverwritesTheOriginalBytes()
     QCOMPARE(ui.text("Text1"), path);
     QVERIFY(image->unmount().isEmpty());
     QCOMPARE(image->raw().count(marker), 0);
+}
+
+void TestForensic::placementIsToldTruthfully_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("batch");
+    QTest::addColumn<QString>("reason"); // empty: shredded, and no marker left anywhere
+    const QList<QPair<QString, QString>> kinds = {
+        {"ext4", ""},
+        {"xfs", ""},
+        {"btrfs without copy-on-write", ""},
+        {"btrfs", "btrfs copies on write: the new data went to other blocks"},
+        {"xfs with a reflinked copy",
+         "xfs shares the file's blocks with a copy or a snapshot, which keeps the old bytes"},
+        {"overlay over ext4", "overlay keeps the original file untouched in a lower layer"},
+    };
+    for (const auto& [kind, reason] : kinds) {
+        for (bool batch : {false, true}) {
+            QTest::addRow("%s %s", qPrintable(kind), batch ? "batch" : "single") << kind << batch << reason;
+        }
+    }
+}
+
+// Whether the old bytes survive decides what the run says: "shredded" only when none is left on the
+// disk, and otherwise a warning that is true.
+void TestForensic::placementIsToldTruthfully()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, batch);
+    QFETCH(QString, reason);
+    const QByteArray marker = freshMarker();
+    ImageScene scene;
+    if (const QString unavailable = scene.make(kind, marker); !unavailable.isEmpty()) {
+        QSKIP(qPrintable("image test skipped: " + unavailable));
+    }
+    const std::string path = QFile::encodeName(scene.victim).toStdString();
+    const ChosenFile file(path, IdentifyFile(path).identity);
+    ImageRunView view;
+    RunProgress progress;
+    bool shredded = false;
+    if (batch) {
+        view.list = {{path, true, file.identity}};
+        shredded = shredCheckedFiles(kStandardMode, view, progress) == 1;
+    } else {
+        shredded = shredSingleFile(file, kStandardMode, view, progress);
+    }
+    QVERIFY(!QFile::exists(scene.victim)); // deleted as asked, either way
+    const QByteArray copyAfter = scene.copy.isEmpty() ? QByteArray() : readTestFile(scene.copy);
+    const QByteArray lowerAfter = scene.lower.isEmpty() ? QByteArray() : readTestFile(scene.lower);
+    const QByteArray raw = scene.raw();
+
+    if (reason.isEmpty()) {
+        QVERIFY2(shredded, qPrintable(view.lines.join('\n')));
+        QCOMPARE(raw.count(marker), 0);
+        return;
+    }
+    QVERIFY(!shredded);
+    QCOMPARE(view.lines.last(),
+             "Warning!: " + scene.victim + ": overwritten and deleted, but " + reason +
+                 ", so the old contents may still be readable on the disk");
+    QVERIFY2(raw.count(marker) > 0, "the warning said the old contents may survive, and none was found");
+    if (!scene.copy.isEmpty()) {
+        QCOMPARE(copyAfter, scene.content);
+    }
+    if (!scene.lower.isEmpty()) {
+        QCOMPARE(lowerAfter, scene.content);
+    }
+}
+
+void TestForensic::copyOnWriteIsWarnedAboutThroughTheWindow()
+{
+    for (bool batch : {false, true}) {
+        const QByteArray marker = freshMarker();
+        ImageScene scene;
+        if (const QString unavailable = scene.make("btrfs", marker); !unavailable.isEmpty()) {
+            QSKIP(qPrintable("image test skipped: " + unavailable));
+        }
+        ShredderWindow ui("copy-on-write");
+        if (batch) {
+            QCOMPARE(ui.drop({scene.victim}), 1);
+            QCOMPARE(ui.shredAllListed(), QString("0 file shredded !"));
+            QVERIFY(ui.listed().isEmpty());
+        } else {
+            QVERIFY(!ui.shredSingle(scene.victim));
+            QCOMPARE(ui.text("Text1"), QString());
+        }
+        QVERIFY(!ui.claimedShredded());
+        QCOMPARE(ui.messages().last(),
+                 "Warning!: " + scene.victim +
+                     ": overwritten and deleted, but btrfs copies on write: the new data went to other blocks, so the "
+                     "old contents may still be readable on the disk");
+        QVERIFY(!QFile::exists(scene.victim));
+        QVERIFY(scene.raw().count(marker) > 0);
+    }
 }
 
 QTEST_MAIN(TestForensic)

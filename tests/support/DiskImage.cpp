@@ -43,7 +43,9 @@ bool kernelKnows(const QString& type)
 
 DiskImage::DiskImage(const QString& type, qint64 sizeMiB)
     : m_type(type)
-    , m_sizeMiB(type == "xfs" ? std::max<qint64>(sizeMiB, 320) : sizeMiB)
+    , m_sizeMiB(type == "xfs"     ? std::max<qint64>(sizeMiB, 320)
+                : type == "btrfs" ? std::max<qint64>(sizeMiB, 128)
+                                  : sizeMiB)
 {
 }
 
@@ -97,7 +99,7 @@ QString DiskImage::mount()
     QStringList options;
     if (m_type == "ext4") {
         options = {"-q", "-F"};
-    } else if (m_type == "xfs") {
+    } else if (m_type == "xfs" || m_type == "btrfs") {
         options = {"-q", "-f"};
     }
     if (QString error = run(mkfsFor(m_type), options + QStringList{image}); !error.isEmpty()) {
@@ -123,6 +125,25 @@ QString DiskImage::unmount()
         m_mounted = false;
     }
     return error;
+}
+
+QString DiskImage::mountOverlay(const QString& lower, const QString& upper, const QString& work, const QString& merged)
+{
+    for (const QString& folder : {lower, upper, work, merged}) {
+        QDir().mkpath(folder);
+    }
+    return run("mount",
+               {"-t",
+                "overlay",
+                "overlay",
+                "-o",
+                QString("lowerdir=%1,upperdir=%2,workdir=%3").arg(lower, upper, work),
+                merged});
+}
+
+QString DiskImage::unmountFolder(const QString& folder)
+{
+    return run("umount", {folder});
 }
 
 QString DiskImage::mountPoint() const

@@ -11,7 +11,7 @@
 class DiskImage
 {
 public:
-    // type: "ext4", "vfat" or "xfs".
+    // type: "ext4", "vfat", "xfs" or "btrfs".
     explicit DiskImage(const QString& type, qint64 sizeMiB = 64);
     ~DiskImage();
     DiskImage(const DiskImage&) = delete;
@@ -43,9 +43,14 @@ public:
     // Flushes everything of the mounted file system to the image.
     void sync() const;
 
-private:
+    // Mounts an overlay at `merged` over the folders `lower` (read-only layer), `upper` and `work`,
+    // all inside this image. Returns an error text, or an empty string.
+    QString mountOverlay(const QString& lower, const QString& upper, const QString& work, const QString& merged);
+    static QString unmountFolder(const QString& folder);
+    // Runs a helper program; returns an error text, or an empty string.
     static QString run(const QString& program, const QStringList& arguments);
 
+private:
     QString m_type;
     qint64 m_sizeMiB;
     QTemporaryDir m_folder;
