@@ -6,6 +6,7 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -127,6 +128,7 @@ private slots:
     void nonUtf8NameIsShreddedFromTheList();
     void fileSizeLimitIsReportedNotFatal();
     void fileRenamedOntoThePathDuringTheRunIsLeftAlone();
+    void fileReplacedAfterThePickOrTheDropIsRefused();
 };
 
 void TestFaultMatrix::initTestCase()
@@ -282,6 +284,39 @@ void TestFaultMatrix::fileRenamedOntoThePathDuringTheRunIsLeftAlone()
     QCOMPARE(readTestFile(path), QByteArray(7000, 'n'));
     QCOMPARE(ui.text("Text1"), path);
     QVERIFY(scene.untouched());
+}
+
+// The pick in the dialog and the drop on the list pin the file; a file renamed onto the path after
+// that is not the one chosen.
+void TestFaultMatrix::fileReplacedAfterThePickOrTheDropIsRefused()
+{
+    Scene scene;
+    const QString path = scene.write("chosen", QByteArray(6000, 'c'));
+    ShredderWindow ui("fault-matrix");
+    const auto replace = [&] {
+        const QString other = scene.write("other", QByteArray(7000, 'o'));
+        QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+    };
+    const QString refusal = "Warning!: " + path + ": the file was replaced after it was chosen; nothing was written";
+
+    REQUIRE_CHILD(open, QAbstractButton, &ui.window(), "Command1");
+    REQUIRE_CHILD(shred, QAbstractButton, &ui.window(), "Command2");
+    ui.platform().fileDialog.setNextFileName(path);
+    open->click();
+    replace();
+    ui.platform().messages.setNextAnswer(MessageBox::Answer::Yes);
+    shred->click();
+    QCOMPARE(ui.messages().last(), refusal);
+    QCOMPARE(readTestFile(path), QByteArray(7000, 'o'));
+
+    QVERIFY(QFile::remove(path));
+    scene.write("chosen", QByteArray(6000, 'c'));
+    QCOMPARE(ui.drop({path}), 1);
+    replace();
+    QCOMPARE(ui.shredAllListed(), QString());
+    QCOMPARE(ui.messages().last(), refusal);
+    QCOMPARE(readTestFile(path), QByteArray(7000, 'o'));
+    QVERIFY(!ui.claimedShredded());
 }
 
 QTEST_MAIN(TestFaultMatrix)
