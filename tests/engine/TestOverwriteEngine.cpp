@@ -432,19 +432,5 @@ TEST(EnginePlacement, JudgedFromTheBlockMapsAndTheFileSystem)
         const PlacementVerdict verdict = JudgePlacement(c.before, c.after, c.type);
         EXPECT_EQ(verdict.placement, c.expected) << c.name;
         EXPECT_EQ(verdict.reason, c.reason) << c.name;
-        EXPECT_EQ(verdict.inPlace(), c.expected == Placement::InPlace) << c.name;
     }
-}
-
-// What the user reads about a file whose old contents may survive: one line, the file, the reason.
-TEST(EnginePlacement, WarningNamesTheFileAndTheReasonInOneLine)
-{
-    EXPECT_EQ(PlacementWarning("/home/u/a.txt",
-                               {Placement::Moved, "btrfs copies on write: the new data went to other blocks"}),
-              "/home/u/a.txt: overwritten and deleted, but btrfs copies on write: the new data went to other blocks, "
-              "so the old contents may still be readable on the disk");
-    EXPECT_EQ(
-        PlacementWarning("/mnt/n/b", {Placement::Unconfirmed, "nfs keeps its storage out of this computer's sight"}),
-        "/mnt/n/b: overwritten and deleted, but the overwrite could not be confirmed in place (nfs keeps its "
-        "storage out of this computer's sight), so the old contents may still be readable on the disk");
 }
