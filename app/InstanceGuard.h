@@ -4,25 +4,32 @@
 
 // Tells whether another copy of the program is already running for this user.
 //
-// The first copy binds a Unix socket in Linux's abstract namespace under a per-user name. The binding
-// is atomic, so of two copies started at the same moment exactly one gets it, and it lives exactly as
-// long as the process: the kernel releases it when the process ends in any way, a crash or a kill
-// included, so a dead copy never blocks the next start. Nothing is created in the file system.
+// The first copy takes an exclusive lock (flock) on a lock file in a folder that only this user can
+// enter: the session's runtime folder ($XDG_RUNTIME_DIR), or without one a folder of the user's own
+// in the temporary folder. Taking the lock is atomic, so of two copies started at the same moment
+// exactly one gets it, and the kernel releases it when the process ends in any way, a crash or a kill
+// included, so a dead copy never blocks the next start. No other user can create or lock anything in
+// that folder. Where no such folder can be had, the copy runs: nobody else can keep it from starting.
 class InstanceGuard
 {
 public:
     // The name this user's copies of the program share.
     static std::string defaultKey();
 
+    // The folder the lock file goes in, or empty when there is none that only this user can enter.
+    static std::string privateFolder();
+
     explicit InstanceGuard(std::string key);
     ~InstanceGuard();
     InstanceGuard(const InstanceGuard&) = delete;
     InstanceGuard& operator=(const InstanceGuard&) = delete;
 
-    // True when this process now holds the name (or already held it); false when another process does.
+    // True when this process now holds the lock (or already held it), or when there is nowhere private
+    // to hold it; false when another process of this user holds it.
     bool acquire();
 
 private:
-    std::string m_key;
-    int m_socket = -1;
+    std::string m_fileName;
+    int m_folder = -1;
+    int m_lock = -1;
 };

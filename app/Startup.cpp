@@ -4,9 +4,24 @@
 #include "app/MainWindow.h"
 
 #include <QApplication>
+#include <QSettings>
+
+namespace {
+// Qt's open-file dialog writes the folders it showed into the user's settings when it closes, and
+// reads them back on the next start: a record of where files were shredded. The program stores
+// nothing, so the user's settings are pointed below a path that is not a folder. Nothing can be
+// created there, and reading finds nothing.
+void keepSettingsOffTheDisk()
+{
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+    }
+}
+} // namespace
 
 int runProgram(QApplication& application, Platform platform, const std::string& instanceKey)
 {
+    keepSettingsOffTheDisk();
     InstanceGuard guard(instanceKey);
     MainWindow window(platform);
     if (!window.load(guard)) {

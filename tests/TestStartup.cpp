@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDirIterator>
 #include <QPointer>
 #include <QProcess>
 #include <QSignalSpy>
@@ -16,6 +17,8 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 std::string uniqueKey(const char* test)
@@ -52,8 +55,29 @@ bool waitForLine(QProcess& process, const QByteArray& line, int timeoutMs = 2000
     return false;
 }
 
+constexpr uid_t kNobody = 65534;
+
 const QByteArray kAlreadyRunningBox = "box|Prompting|This program is already running!|0|0";
+
+// The session folder a lock-folder case starts with, and where the lock must end up.
+enum class Runtime
+{
+    Private,
+    OpenToTheGroup,
+    LinkToAPrivateOne,
+    Unset,
+    AnotherUsers,
+};
+enum class Expected
+{
+    Runtime,
+    OwnTemporary,
+    None,
+};
 } // namespace
+
+Q_DECLARE_METATYPE(Runtime)
+Q_DECLARE_METATYPE(Expected)
 
 class TestStartup : public QObject
 {
@@ -63,12 +87,15 @@ private slots:
     void initTestCase();
 
     void guardIsExclusiveAndReleased();
+    void lockFolderIsOnlyTheUsers_data();
+    void lockFolderIsOnlyTheUsers();
+    void anotherUserCannotKeepItFromStarting();
     void loadStepRefusesASecondCopy();
     void loadStepSetsModeAndDialogTitle();
     void secondProcessShowsBoxAndEnds();
     void simultaneousStartsLeaveExactlyOne();
     void killedCopyDoesNotBlockTheNextStart();
-    void startAndEndWriteNoFile();
+    void aWholeSessionStoresNothing();
     void exitClosesEveryWindow();
     void closeBoxActsAsExit();
     void closingAboutOrNotesKeepsTheProgram();
@@ -93,7 +120,126 @@ void TestStartup::guardIsExclusiveAndReleased()
 
     first.reset();
     QVERIFY(second.acquire());
-    QVERIFY(InstanceGuard::defaultKey().find(std::to_string(getuid())) != std::string::npos);
+}
+
+// The lock lives only where no other user can create, lock or replace anything.
+void TestStartup::lockFolderIsOnlyTheUsers_data()
+{
+    QTest::addColumn<Runtime>("runtime");
+    QTest::addColumn<bool>("temporaryTakenByAnother");
+    QTest::addColumn<Expected>("expected");
+    QTest::newRow("session folder") << Runtime::Private << false << Expected::Runtime;
+    QTest::newRow("session folder open to the group") << Runtime::OpenToTheGroup << false << Expected::OwnTemporary;
+    QTest::newRow("session folder through a link") << Runtime::LinkToAPrivateOne << false << Expected::OwnTemporary;
+    QTest::newRow("no session folder") << Runtime::Unset << false << Expected::OwnTemporary;
+    QTest::newRow("another user's session folder") << Runtime::AnotherUsers << false << Expected::OwnTemporary;
+    QTest::newRow("another user made the temporary one") << Runtime::Unset << true << Expected::None;
+}
+
+void TestStartup::lockFolderIsOnlyTheUsers()
+{
+    QFETCH(Runtime, runtime);
+    QFETCH(bool, temporaryTakenByAnother);
+    QFETCH(Expected, expected);
+    if ((runtime == Runtime::AnotherUsers || temporaryTakenByAnother) && geteuid() != 0) {
+        QSKIP("giving a folder to another user needs root");
+    }
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QString session = base.filePath("session");
+    const QString temporary = base.filePath("tmp");
+    const QString ownTemporary = temporary + "/zorvik-" + QString::number(geteuid());
+    QVERIFY(QDir().mkpath(session) && QDir().mkpath(temporary));
+    QVERIFY(chmod(QFile::encodeName(session).constData(), 0700) == 0);
+    QString runtimeVariable = session;
+    switch (runtime) {
+    case Runtime::Private:
+        break;
+    case Runtime::OpenToTheGroup:
+        QVERIFY(chmod(QFile::encodeName(session).constData(), 0770) == 0);
+        break;
+    case Runtime::LinkToAPrivateOne:
+        runtimeVariable = base.filePath("link");
+        QVERIFY(QFile::link(session, runtimeVariable));
+        break;
+    case Runtime::Unset:
+        runtimeVariable.clear();
+        break;
+    case Runtime::AnotherUsers:
+        QVERIFY(chown(QFile::encodeName(session).constData(), kNobody, kNobody) == 0);
+        break;
+    }
+    if (temporaryTakenByAnother) {
+        QVERIFY(QDir().mkpath(ownTemporary));
+        QVERIFY(chown(QFile::encodeName(ownTemporary).constData(), kNobody, kNobody) == 0);
+    }
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeVariable));
+    qputenv("TMPDIR", QFile::encodeName(temporary));
+    const QString chosen = QString::fromStdString(InstanceGuard::privateFolder());
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTemporary);
+
+    const QString wanted = expected == Expected::Runtime        ? session
+                           : expected == Expected::OwnTemporary ? ownTemporary
+                                                                : QString();
+    QCOMPARE(chosen, wanted);
+}
+
+// Another user who holds the lock under this user's name in a folder of their own making does not
+// stop this user's copy from starting.
+void TestStartup::anotherUserCannotKeepItFromStarting()
+{
+    if (geteuid() != 0) {
+        QSKIP("starting a copy as another user needs root");
+    }
+    for (QFileInfo folder(ZORVIK_INSTANCE_PROBE); !folder.isRoot(); folder = QFileInfo(folder.absolutePath())) {
+        if (!folder.permission(QFile::ExeOther)) {
+            QSKIP("the other user cannot run the build's programs from here");
+        }
+    }
+    QTemporaryDir shared;
+    QVERIFY(shared.isValid());
+    QVERIFY(chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+    const QString taken = shared.filePath("zorvik-" + QString::number(geteuid()));
+    QVERIFY(QDir().mkpath(taken));
+    QVERIFY(chmod(QFile::encodeName(taken).constData(), 0700) == 0);
+    QVERIFY(chown(QFile::encodeName(taken).constData(), kNobody, kNobody) == 0);
+    const std::string key = uniqueKey("other-user");
+
+    QProcess intruder;
+    QProcessEnvironment intruderEnvironment = QProcessEnvironment::systemEnvironment();
+    intruderEnvironment.insert("XDG_RUNTIME_DIR", taken);
+    intruderEnvironment.insert("HOME", shared.path());
+    intruder.setProcessEnvironment(intruderEnvironment);
+    intruder.setChildProcessModifier([] {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+            _exit(3);
+        }
+    });
+    intruder.start(ZORVIK_INSTANCE_PROBE, {QString::fromStdString(key), "0"});
+    QVERIFY(waitForLine(intruder, "shown"));
+    QVERIFY(QFile::exists(taken + "/" + QString::fromStdString(key) + ".lock"));
+
+    // The user's copies, with the other user's folder as their session folder and as their own
+    // temporary one.
+    for (const bool asSessionFolder : {true, false}) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("XDG_RUNTIME_DIR");
+        if (asSessionFolder) {
+            environment.insert("XDG_RUNTIME_DIR", taken);
+        }
+        environment.insert("TMPDIR", shared.path());
+        QProcess copy;
+        copy.setProcessEnvironment(environment);
+        copy.start(ZORVIK_INSTANCE_PROBE, {QString::fromStdString(key), "200"});
+        QVERIFY2(waitForLine(copy, "shown"), asSessionFolder ? "as session folder" : "as temporary folder");
+        QVERIFY(copy.waitForFinished(20000));
+        QCOMPARE(copy.exitCode(), 0);
+    }
+    intruder.kill();
+    intruder.waitForFinished();
 }
 
 void TestStartup::loadStepRefusesASecondCopy()
@@ -188,26 +334,48 @@ void TestStartup::killedCopyDoesNotBlockTheNextStart()
     QCOMPARE(next->exitCode(), 0);
 }
 
-void TestStartup::startAndEndWriteNoFile()
+// A shredder must leave no record of where it worked: picking, shredding, About, Notes and exit
+// create and change nothing in the user's home, configuration, data, cache or state folders.
+void TestStartup::aWholeSessionStoresNothing()
 {
     QTemporaryDir home;
-    QVERIFY(home.isValid());
-    QVERIFY(QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::ExeOwner));
+    QTemporaryDir runtime;
+    QTemporaryDir work;
+    QVERIFY(home.isValid() && runtime.isValid() && work.isValid());
+    const QString victim = work.filePath("diary.txt");
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(12345, 'd')) == 12345);
+    file.close();
+
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", home.path());
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("XDG_CACHE_HOME", home.filePath("cache"));
-    environment.insert("XDG_DATA_HOME", home.filePath("data"));
-
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"}) {
+        environment.insert(name, home.filePath(QString(name).toLower()));
+    }
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
     QProcess probe;
     probe.setProcessEnvironment(environment);
-    probe.setWorkingDirectory(home.path()); // a read-only folder
-    probe.start(ZORVIK_INSTANCE_PROBE, {QString::fromStdString(uniqueKey("nofile")), "200"});
-    QVERIFY(waitForLine(probe, "shown"));
-    QVERIFY(probe.waitForFinished(20000));
+    probe.setWorkingDirectory(home.path());
+    probe.start(ZORVIK_INSTANCE_PROBE, {QString::fromStdString(uniqueKey("session")), "0", victim});
+    const bool ended = probe.waitForFinished(60000);
+    const QByteArray output = probe.readAllStandardOutput();
+    if (!ended) {
+        probe.kill();
+        probe.waitForFinished();
+    }
+    QVERIFY2(ended, output.constData());
     QCOMPARE(probe.exitCode(), 0);
-    QVERIFY(QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    QVERIFY2(output.contains("box|Mission Accomplished !|The file has been shredded !"), output.constData());
+    QVERIFY(!QFile::exists(victim));
+
+    QStringList stored;
+    QDirIterator entries(home.path(),
+                         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        stored << entries.next();
+    }
+    QCOMPARE(stored, QStringList());
 }
 
 void TestStartup::exitClosesEveryWindow()

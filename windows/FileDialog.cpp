@@ -27,6 +27,9 @@ std::unique_ptr<QFileDialog> QtFileDialog::build(QWidget* parent) const
     auto dialog = std::make_unique<QFileDialog>(parent, title());
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
+    // Qt's own dialog, whose history start-up keeps off the disk; a desktop's dialog keeps its own
+    // record of the folders it showed.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
     if (!fileName().isEmpty()) {
         dialog->selectFile(fileName());
     }
