@@ -274,8 +274,10 @@ void MainWindow::describeForAssistiveTechnology()
     describe("Option2", {}, "Uncheck every file in the list.");
     describe("Option3", {}, "Empty the list.");
     describe("pb1", "Shredding progress", "How much of the current run has been written.");
-    describe("sb1Panel1", "Activity", "What the program is doing.");
-    describe("sb1Panel2", "Percentage finished", "How much of the current run is finished.");
+    // The status panels are named by what they show, so that a screen reader hears a run start, go
+    // on and end; QLabel announces each change of its text while it has no fixed name.
+    describe("sb1Panel1", {}, "Activity: what the program is doing.");
+    describe("sb1Panel2", {}, "Percentage finished of the current run.");
 }
 
 void MainWindow::setTabOrder()
@@ -404,7 +406,11 @@ void MainWindow::reportBatchShredded(int count)
 MessageBox::Answer MainWindow::showMessage(const MessageBox::Message& message)
 {
     m_painter->flush(); // the box must not hide progress the run has made
-    return m_platform.messages.show(this, message);
+    const MessageBox::Answer answer = m_platform.messages.show(this, message);
+    // A run does not return to the event loop, so without this the place where the box stood would
+    // show the dead box until the run ends on desktops that do not keep window contents.
+    repaint();
+    return answer;
 }
 
 void MainWindow::tell(Notice notice)

@@ -25,7 +25,9 @@ FileList::FileList(
 {
     // Every change of a check mark, the user's or the program's, is followed by a recount.
     connect(m_list, &QListWidget::itemChanged, this, &FileList::recount);
-    connect(m_list, &CheckList::fileDropped, this, &FileList::intake);
+    // Taken in once the drop has finished: a box opened inside the drop would keep the program that
+    // started the drag waiting until the box is dismissed.
+    connect(m_list, &CheckList::fileDropped, this, &FileList::intake, Qt::QueuedConnection);
 }
 
 int FileList::count() const

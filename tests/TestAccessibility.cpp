@@ -10,8 +10,12 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QFile>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <functional>
 #include <memory>
@@ -61,6 +65,7 @@ private slots:
     void uncaptionedControlsSayWhatTheyAre_data();
     void uncaptionedControlsSayWhatTheyAre();
     void messageBoxesReadTheirText();
+    void statusIsHeardDuringAndAfterARun();
 };
 
 void TestAccessibility::initTestCase()
@@ -97,10 +102,8 @@ void TestAccessibility::uncaptionedControlsSayWhatTheyAre_data()
                                 << "Files to shred in a batch";
     QTest::newRow("progress bar") << "pb1"
                                   << "Shredding progress";
-    QTest::newRow("activity panel") << "sb1Panel1"
-                                    << "Activity";
-    QTest::newRow("percentage panel") << "sb1Panel2"
-                                      << "Percentage finished";
+    QTest::newRow("status panel") << "sb1Panel1"
+                                  << "Ready";
     QTest::newRow("Open...") << "Command1"
                              << "Open... (O)";
     QTest::newRow("Shred!") << "Command2"
@@ -146,6 +149,43 @@ void TestAccessibility::messageBoxesReadTheirText()
     QVERIFY(textRead);
     QCOMPARE(QAccessible::queryAccessibleInterface(box.get())->text(QAccessible::Name), message.title);
     QVERIFY(namelessFocusable(box.get()).isEmpty());
+}
+
+namespace {
+QString nameOf(QWidget* window, const char* control)
+{
+    QWidget* widget = window->findChild<QWidget*>(control);
+    return widget ? QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name)
+                  : "<no " + QString(control) + ">";
+}
+} // namespace
+
+// A screen-reader user hears that a run started, how far it is and that it ended: the panels are
+// named by what they show (a label with no fixed name announces each new text as a new name).
+void TestAccessibility::statusIsHeardDuringAndAfterARun()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath("letter.txt");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(12'000'000, 'l')) == 12'000'000);
+    file.close();
+
+    ShredderWindow ui("accessibility-status");
+    MainWindow& window = ui.window();
+    QStringList activityWhileWriting;
+    QStringList percentWhileWriting;
+    ui.platform().files.setBeforeWrite([&](off_t) {
+        activityWhileWriting << nameOf(&window, "sb1Panel1");
+        percentWhileWriting << nameOf(&window, "sb1Panel2");
+        QThread::msleep(20); // a slow disk, so that the status is shown between writes
+    });
+    QVERIFY(ui.shredSingle(path));
+    QCOMPARE(activityWhileWriting.value(0), "Shredding: " + path);
+    QVERIFY2(percentWhileWriting.filter(QRegularExpression("^Finished: [1-9][0-9]?%$")).size() > 0,
+             qPrintable(percentWhileWriting.join(" | ")));
+    QCOMPARE(nameOf(&window, "sb1Panel1"), QString("Ready"));
+    QCOMPARE(nameOf(&window, "sb1Panel2"), QString("Finished:100%"));
 }
 
 QTEST_MAIN(TestAccessibility)

@@ -31,6 +31,20 @@ Message warning(const QString& text)
 {
     return {text, "Warning!", Exclamation};
 }
+
+// Counts the times a window itself is painted.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return QObject::eventFilter(watched, event);
+    }
+};
 } // namespace
 
 class TestSingleShredWindow : public QObject
@@ -142,16 +156,32 @@ void TestSingleShredWindow::pickedFileIsShreddedWithTheDesignedBoxes()
 
     QString panelWhileConfirming;
     bool barShownWhileConfirming = false;
+    // The run keeps the event loop waiting, so the window must be painted over the closed box before
+    // the first block is written.
+    PaintCounter window;
+    m_window->installEventFilter(&window);
+    int paintsWhileConfirming = -1;
+    int paintsAtFirstWrite = -1;
     m_platform->messages.setOnShow([&](const Message& message) {
         if (message.title == "Confirm?") {
             barShownWhileConfirming = bar()->isVisible() && bar()->value() == 0;
             panelWhileConfirming = panel(1);
+            paintsWhileConfirming = window.paints;
+        }
+    });
+    m_platform->files.setBeforeWrite([&](off_t) {
+        if (paintsAtFirstWrite < 0) {
+            paintsAtFirstWrite = window.paints;
         }
     });
     m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     pressShred();
 
     QCOMPARE(m_platform->messages.shown(), (QList<Message>{kConfirm, kShredded}));
+    QVERIFY2(
+        paintsAtFirstWrite > paintsWhileConfirming,
+        qPrintable(
+            QString("%1 paints at the box, %2 at the first write").arg(paintsWhileConfirming).arg(paintsAtFirstWrite)));
     QVERIFY(barShownWhileConfirming);
     QCOMPARE(panelWhileConfirming, QString("Ready"));
     QVERIFY(!QFile::exists(path));

@@ -5,7 +5,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 
-bool dropOnto(QWidget* target, QMimeData* data)
+bool dropOnto(QWidget* target, QMimeData* data, const std::function<void()>& whenDropReturned)
 {
     if (auto* area = qobject_cast<QAbstractScrollArea*>(target)) {
         target = area->viewport();
@@ -17,12 +17,17 @@ bool dropOnto(QWidget* target, QMimeData* data)
     QApplication::sendEvent(target, &move);
     QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+    if (whenDropReturned) {
+        whenDropReturned();
+    }
+    // What the drop left for the event loop, as the loop would run it next.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     return drop.isAccepted();
 }
 
-bool dropFiles(QWidget* target, const QList<QUrl>& urls)
+bool dropFiles(QWidget* target, const QList<QUrl>& urls, const std::function<void()>& whenDropReturned)
 {
     QMimeData data;
     data.setUrls(urls);
-    return dropOnto(target, &data);
+    return dropOnto(target, &data, whenDropReturned);
 }
