@@ -10,6 +10,7 @@
 #include "shred/RunProgress.h"
 #include "shred/SingleShred.h"
 #include "windows/AboutWindow.h"
+#include "windows/CheckMarkStyle.h"
 #include "windows/Design.h"
 #include "windows/FileDialog.h"
 #include "windows/LinkOpener.h"
@@ -243,6 +244,7 @@ void MainWindow::buildMenus()
         entry->setCheckable(true);
     }
     m_standardEntry->setChecked(true);
+    CheckMarkStyle::apply(mode);
     makeSeparator(file, "ff");
     connect(makeEntry(file, "e", "Exit(&E)"), &QAction::triggered, this, &QWidget::close);
 

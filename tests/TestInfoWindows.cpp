@@ -62,6 +62,9 @@ private slots:
     void notesWindowLayout();
     void notesOpensOnceAndFreshAfterClose();
     void aboutWindowLayout();
+    void aboutTextFitsItsDesignedBox_data();
+    void aboutTextFitsItsDesignedBox();
+    void noticeHasOneLineOnEverySide();
     void aboutOpensOnceAndFreshAfterClose();
     void windowsAreModelessWithoutOwner();
     void hoverLightsAndResets();
@@ -235,6 +238,61 @@ void TestInfoWindows::aboutWindowLayout()
     QCOMPARE(line->geometry().topLeft(), QPoint(0, 48));
     QCOMPARE(line->height(), 1);
     QVERIFY(line->geometry().right() >= about->width() - 1); // runs to the right edge
+}
+
+// The texts were laid out in a font of 8-pixel glyphs: the substitute keeps each within a glyph of
+// its designed box, so nothing runs into the window's edge and the version stays on the banner's axis.
+void TestInfoWindows::aboutTextFitsItsDesignedBox_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("designedTwips");
+    QTest::newRow("version") << "Label1" << QRect(2540, 840, 1320, 240);
+    QTest::newRow("contact line") << "Label3" << QRect(960, 1920, 4440, 240);
+}
+
+void TestInfoWindows::aboutTextFitsItsDesignedBox()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, designedTwips);
+    AboutWindow* about = openAbout();
+    QVERIFY(about);
+    REQUIRE_CHILD(label, QLabel, about, name);
+    const QRect designed =
+        twipsRect(designedTwips.x(), designedTwips.y(), designedTwips.width(), designedTwips.height());
+    const int textWidth = label->fontMetrics().horizontalAdvance(label->text());
+    QVERIFY2(qAbs(textWidth - designed.width()) <= 8,
+             qPrintable(QString("%1 pixels of text in a box of %2").arg(textWidth).arg(designed.width())));
+    QVERIFY(label->width() <= designed.width() + 8);
+    QVERIFY(label->height() <= designed.height() + 4);
+    QCOMPARE(label->pos(), designed.topLeft());
+    REQUIRE_CHILD(banner, QLabel, about, "Image1");
+    if (name == "Label1") {
+        QVERIFY2(qAbs(label->geometry().center().x() - banner->geometry().center().x()) <= 4,
+                 qPrintable(QString("version centred at %1, banner at %2")
+                                .arg(label->geometry().center().x())
+                                .arg(banner->geometry().center().x())));
+    }
+}
+
+// The notice has a single line on all four sides, visible on the white window.
+void TestInfoWindows::noticeHasOneLineOnEverySide()
+{
+    AboutWindow* about = openAbout();
+    QVERIFY(about);
+    REQUIRE_CHILD(notice, QLabel, about, "Image2");
+    const QImage drawn = notice->grab().toImage();
+    const int right = drawn.width() - 1;
+    const int bottom = drawn.height() - 1;
+    const QList<std::pair<QPoint, QPoint>> edgeAndInside = {
+        {{drawn.width() / 2, 0}, {drawn.width() / 2, 1}},
+        {{drawn.width() / 2, bottom}, {drawn.width() / 2, bottom - 1}},
+        {{0, drawn.height() / 2}, {1, drawn.height() / 2}},
+        {{right, drawn.height() / 2}, {right - 1, drawn.height() / 2}},
+    };
+    for (const auto& [edge, inside] : edgeAndInside) {
+        QCOMPARE(drawn.pixelColor(edge), QColor(Qt::black));
+        QVERIFY2(drawn.pixelColor(inside) != QColor(Qt::black), "a line two pixels thick");
+    }
 }
 
 void TestInfoWindows::aboutOpensOnceAndFreshAfterClose()

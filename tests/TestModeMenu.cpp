@@ -4,6 +4,7 @@
 #include "tests/support/WidgetLookup.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QTest>
 
 class TestModeMenu : public QObject
@@ -16,6 +17,7 @@ private slots:
     void clicks();
     void onlyMinusOneIsStandard();
     void everyStartIsStandard();
+    void onlyTheCheckedEntryShowsAMark();
 };
 
 void TestModeMenu::initTestCase()
@@ -93,6 +95,36 @@ void TestModeMenu::everyStartIsStandard()
     REQUIRE_CHILD(standard, QAction, &window, "null_");
     QVERIFY(standard->isChecked());
     QVERIFY(isStandardMode(window.shredMode()));
+}
+
+// The unchecked entry is drawn exactly as an entry that cannot be checked at all; the checked one
+// is not, since it shows its mark.
+void TestModeMenu::onlyTheCheckedEntryShowsAMark()
+{
+    ScriptedPlatform platform;
+    InstanceGuard guard("zorvik-test-mode-marks-" + std::to_string(QCoreApplication::applicationPid()));
+    MainWindow window(platform.platform());
+    QVERIFY(window.load(guard));
+    REQUIRE_CHILD(menu, QMenu, &window, "mode");
+    REQUIRE_CHILD(standard, QAction, &window, "null_");
+    REQUIRE_CHILD(enhanced, QAction, &window, "random");
+    menu->popup(QPoint(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    const auto drawn = [menu](QAction* entry) { return menu->grab(menu->actionGeometry(entry)).toImage(); };
+
+    for (QAction* entry : {enhanced, standard}) {
+        const QImage asIs = drawn(entry);
+        entry->setCheckable(false);
+        const QImage withoutMark = drawn(entry);
+        entry->setCheckable(true);
+        entry->setChecked(entry == standard);
+        if (entry == enhanced) {
+            QVERIFY2(asIs == withoutMark, "the unchecked entry shows something where the mark goes");
+        } else {
+            QVERIFY2(asIs != withoutMark, "the checked entry shows no mark");
+        }
+    }
+    menu->hide();
 }
 
 QTEST_MAIN(TestModeMenu)

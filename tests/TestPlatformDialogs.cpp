@@ -50,6 +50,9 @@ void TestPlatformDialogs::messageBoxProperties_data()
     QTest::newRow("confirmation")
         << Message{"Are you sure to shred file(s)?", "Confirm?", Icon::Question, Buttons::YesNo, Answer::No}
         << int(QMessageBox::Question) << int(QMessageBox::Yes | QMessageBox::No) << int(QMessageBox::No);
+    QTest::newRow("short text, long title")
+        << Message{"1 file shredded !", "Mission Accomplished !", Icon::Information, Buttons::Ok, Answer::Ok}
+        << int(QMessageBox::Information) << int(QMessageBox::Ok) << int(QMessageBox::Ok);
 }
 
 void TestPlatformDialogs::messageBoxProperties()
@@ -67,6 +70,16 @@ void TestPlatformDialogs::messageBoxProperties()
     QCOMPARE(int(box->standardButtons()), qtButtons);
     QVERIFY(box->defaultButton());
     QCOMPARE(int(box->standardButton(box->defaultButton())), qtDefault);
+
+    // Wide enough for its whole title under a title bar with an icon and three buttons of 24 pixels,
+    // a bold title and some padding.
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    const int titleBarNeeds = QFontMetrics(titleFont).horizontalAdvance(message.title) + 4 * 24 + 2 * 8;
+    QVERIFY2(box->width() >= titleBarNeeds,
+             qPrintable(QString("%1 wide, its title needs %2").arg(box->width()).arg(titleBarNeeds)));
 }
 
 void TestPlatformDialogs::enterAnswersTheDefaultButton_data()

@@ -25,7 +25,7 @@ QLabel* addText(QWidget* parent, const char* name, const QString& text, QPoint t
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
-    label->setFont(Design::font("Fixedsys", 12));
+    label->setFont(Design::fixedSystemFont());
     Design::setForeground(label, Qt::black);
     label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
     label->adjustSize();
@@ -85,8 +85,9 @@ AboutWindow::AboutWindow(LinkOpener& links)
     auto* notice = new QLabel(this);
     notice->setObjectName("Image2");
     notice->setGeometry(twipsRect(1410, 3960, 3630, 540));
-    notice->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    notice->setLineWidth(2);
+    notice->setFrameStyle(QFrame::Box | QFrame::Plain);
+    notice->setLineWidth(1);
+    Design::setForeground(notice, Qt::black); // the border's colour
     notice->setAlignment(Qt::AlignCenter);
     notice->setPixmap(Design::picture(":/assets/notice.png"));
     keepPointerMoves(notice);

@@ -1,5 +1,6 @@
 #include "windows/Design.h"
 
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHash>
@@ -14,7 +15,8 @@ QStringList substitutesFor(const QString& designFamily)
         {"MS Serif", {"Liberation Serif", "DejaVu Serif"}},
         {"MS Sans Serif", {"Liberation Sans", "DejaVu Sans"}},
         {"Tahoma", {"DejaVu Sans", "Liberation Sans"}},
-        {"Trebuchet MS", {"DejaVu Sans", "Liberation Sans"}},
+        // Trebuchet's letters are about as wide as Arial's, whose metrics Liberation Sans shares.
+        {"Trebuchet MS", {"Liberation Sans", "DejaVu Sans"}},
         {"Arial", {"Liberation Sans", "DejaVu Sans"}},
         {"SimSun", {"WenQuanYi Micro Hei", "DejaVu Sans"}},
         {"Fixedsys", {"DejaVu Sans Mono", "Liberation Mono"}},
@@ -31,6 +33,23 @@ QFont font(const QString& designFamily, qreal pointSize, int styles)
     result.setBold(styles & Bold);
     result.setItalic(styles & Italic);
     result.setUnderline(styles & Underline);
+    return result;
+}
+
+QFont fixedSystemFont()
+{
+    // Fixedsys is a bitmap font of 8-pixel-wide glyphs, and the windows' boxes are measured in them.
+    // Its substitutes are sized by pixels until their glyphs are no wider, so that text keeps the
+    // width of the box it was designed in.
+    constexpr qreal kGlyphWidth = 8.0;
+    QFont result;
+    result.setFamilies(QStringList{"Fixedsys"} + substitutesFor("Fixedsys"));
+    for (int pixels = 16; pixels > 8; --pixels) {
+        result.setPixelSize(pixels);
+        if (QFontMetricsF(result).horizontalAdvance(QLatin1Char('0')) <= kGlyphWidth + 0.25) {
+            break;
+        }
+    }
     return result;
 }
 

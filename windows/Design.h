@@ -33,6 +33,10 @@ enum FontStyle
 // this platform ships, so that Qt takes the first one that is installed.
 QFont font(const QString& designFamily, qreal pointSize, int styles = Regular);
 
+// The fixed-width system font the About window's texts were designed in, or a substitute of the
+// same glyph width.
+QFont fixedSystemFont();
+
 void setBackground(QWidget* widget, const QColor& color);
 void setForeground(QWidget* widget, const QColor& color);
 // The colours of an input field (a text box or a list): its background and its text.

@@ -1,6 +1,9 @@
 #include "windows/MessageBox.h"
 
+#include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace {
 QMessageBox::Icon qtIcon(MessageBox::Icon icon)
@@ -28,6 +31,25 @@ QMessageBox::StandardButton qtButton(MessageBox::Answer answer)
     }
     return QMessageBox::NoButton;
 }
+// Room a window manager's title bar takes beside the title: the window's icon, three buttons and
+// their padding, as wide as the most generous common desktop themes draw them.
+constexpr int kTitleBarDecorations = 150;
+
+// A box is laid out around its text, so a short text with a longer title gives a box whose title
+// bar cuts the title. A strut as wide as the title and the bar's decorations keeps it whole.
+void makeRoomForTitle(QMessageBox& box)
+{
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const int wanted = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + kTitleBarDecorations;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(),
+                      0,
+                      1,
+                      grid->columnCount());
+    }
+}
 } // namespace
 
 std::unique_ptr<QMessageBox> QtMessageBox::build(QWidget* parent, const Message& message)
@@ -45,6 +67,7 @@ std::unique_ptr<QMessageBox> QtMessageBox::build(QWidget* parent, const Message&
         box->setStandardButtons(QMessageBox::Ok);
     }
     box->setDefaultButton(qtButton(message.defaultButton));
+    makeRoomForTitle(*box);
     return box;
 }
 
