@@ -65,9 +65,9 @@ QRadioButton* makeOption(QWidget* parent, const char* name, const QString& capti
     return option;
 }
 
-QLabel* makeStatistic(QWidget* frame, const char* name, QPoint topLeftTwips)
+QLabel* makeStatistic(QWidget* frame, const char* name, QStringView suffix, QPoint topLeftTwips)
 {
-    auto* label = new QLabel(CountCaption(0, name == QByteArray("Label3") ? u" selected" : u" displayed"), frame);
+    auto* label = new QLabel(CountCaption(0, suffix), frame);
     label->setObjectName(name);
     label->move(twips(topLeftTwips.x()), twips(topLeftTwips.y()));
     label->adjustSize();
@@ -189,8 +189,8 @@ void MainWindow::buildBatchShredArea(QWidget* client)
     m_frame1->setObjectName("Frame1");
     m_frame1->setGeometry(twipsRect(2160, 4230, 1815, 855));
     Design::setBackground(m_frame1, kWindowColor);
-    m_label3 = makeStatistic(m_frame1, "Label3", {120, 300});
-    m_label4 = makeStatistic(m_frame1, "Label4", {120, 600});
+    m_label3 = makeStatistic(m_frame1, "Label3", u" selected", {120, 300});
+    m_label4 = makeStatistic(m_frame1, "Label4", u" displayed", {120, 600});
 
     m_option1 = makeOption(client, "Option1", "All (&A)", {4080, 4320, 1335, 255});
     m_option2 = makeOption(client, "Option2", "None (&N)", {5280, 4320, 1455, 255});
@@ -303,7 +303,6 @@ bool MainWindow::load(InstanceGuard& guard)
                                   MessageBox::Answer::Ok});
         return false;
     }
-    m_shredMode = kStandardMode;
     m_platform.fileDialog.setTitle("Open...");
     return true;
 }
@@ -324,19 +323,6 @@ ShredMode MainWindow::shredMode() const
     return m_shredMode;
 }
 
-QString MainWindow::panelText(int panel) const
-{
-    return (panel == 1 ? m_panel1 : m_panel2)->text();
-}
-
-void MainWindow::setPanelText(int panel, const QString& text)
-{
-    QLabel* label = panel == 1 ? m_panel1 : m_panel2;
-    if (label->text() != text) {
-        label->setText(text);
-    }
-}
-
 AboutWindow* MainWindow::aboutWindow() const
 {
     return m_about;
@@ -345,11 +331,6 @@ AboutWindow* MainWindow::aboutWindow() const
 NotesWindow* MainWindow::notesWindow() const
 {
     return m_notes;
-}
-
-const RunProgress& MainWindow::progress() const
-{
-    return *m_progress;
 }
 
 void MainWindow::openFile()

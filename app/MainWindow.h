@@ -50,14 +50,8 @@ public:
 
     ShredMode shredMode() const;
 
-    QString panelText(int panel) const;
-    void setPanelText(int panel, const QString& text);
-
     AboutWindow* aboutWindow() const;
     NotesWindow* notesWindow() const;
-
-    // The progress of the last shred run as the bar and the panels show it.
-    const RunProgress& progress() const;
 
     FileList& fileList() const;
 

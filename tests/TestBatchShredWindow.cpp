@@ -2,6 +2,7 @@
 #include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 
 #include <QAction>
 #include <QDir>
@@ -34,16 +35,12 @@ Message warning(const QString& text)
 }
 } // namespace
 
-class TestBatchShredWindow : public QObject
+class TestBatchShredWindow : public WindowTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
-    void workedExample();
+    void checkedFilesAreShreddedAndTheRestComeBackUnchecked();
     void nothingCheckedIsRefused();
     void declinedRunChangesNothing();
     void everyEntryCheckedEmptiesTheList();
@@ -52,47 +49,12 @@ private slots:
     void enhancedBatchGivesEveryFileTheSamePattern();
 
 private:
-    QString makeFile(const QString& name, qint64 length = 1, char fill = 'x') const;
     void dropAll(const QStringList& paths);
     void check(const QList<int>& rows);
     void pressBatchShred();
-    QString caption(const char* name) const;
-    QStringList listed() const;
-
-    std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<ShredderWindow> m_ui;
-    ScriptedPlatform* m_platform = nullptr;
-    MainWindow* m_window = nullptr;
-    QListWidget* m_list = nullptr;
+    // The list's paths, each checked one followed by "(checked)".
+    QStringList listedWithMarks() const;
 };
-
-void TestBatchShredWindow::initTestCase()
-{
-    REQUIRE_OFFSCREEN();
-}
-
-void TestBatchShredWindow::init()
-{
-    m_folder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_folder->isValid());
-    m_ui = std::make_unique<ShredderWindow>("batch");
-    m_platform = &m_ui->platform();
-    m_window = &m_ui->window();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    m_list = m_window->findChild<QListWidget*>("List1");
-    QVERIFY(m_list);
-}
-
-void TestBatchShredWindow::cleanup()
-{
-    m_ui.reset();
-    m_folder.reset();
-}
-
-QString TestBatchShredWindow::makeFile(const QString& name, qint64 length, char fill) const
-{
-    return writeTestFile(m_folder->filePath(name), QByteArray(length, fill));
-}
 
 void TestBatchShredWindow::dropAll(const QStringList& paths)
 {
@@ -110,15 +72,10 @@ void TestBatchShredWindow::check(const QList<int>& rows)
 
 void TestBatchShredWindow::pressBatchShred()
 {
-    QTest::mouseClick(m_window->findChild<QWidget*>("Command3"), Qt::LeftButton);
+    click("Command3");
 }
 
-QString TestBatchShredWindow::caption(const char* name) const
-{
-    return m_window->findChild<QLabel*>(name)->text();
-}
-
-QStringList TestBatchShredWindow::listed() const
+QStringList TestBatchShredWindow::listedWithMarks() const
 {
     QStringList texts;
     for (int i = 0; i < m_list->count(); ++i) {
@@ -130,11 +87,11 @@ QStringList TestBatchShredWindow::listed() const
     return texts;
 }
 
-void TestBatchShredWindow::workedExample()
+void TestBatchShredWindow::checkedFilesAreShreddedAndTheRestComeBackUnchecked()
 {
     QStringList files;
     for (int i = 1; i <= 5; ++i) {
-        files << makeFile(QString("entry%1").arg(i));
+        files << makeFile(QString("entry%1").arg(i), 1);
     }
     dropAll(files);
     check({0, 2, 3});
@@ -145,7 +102,7 @@ void TestBatchShredWindow::workedExample()
     int maximumWhileReporting = 0;
     m_platform->messages.setOnShow([&](const Message& message) {
         if (message.title == "Mission Accomplished !") {
-            listedWhileReporting = listed();
+            listedWhileReporting = listedWithMarks();
             percentWhileReporting = m_window->findChild<QLabel*>("sb1Panel2")->text();
             maximumWhileReporting = m_window->findChild<QProgressBar*>("pb1")->maximum();
         }
@@ -157,13 +114,13 @@ void TestBatchShredWindow::workedExample()
     QCOMPARE(maximumWhileReporting, 10003);
     QCOMPARE(percentWhileReporting, QString("Finished:100%"));
     QCOMPARE(listedWhileReporting.count("(checked)"), 3); // the list changes once the box is dismissed
-    QCOMPARE(listed(), (QStringList{files[1], files[4]}));
+    QCOMPARE(listedWithMarks(), (QStringList{files[1], files[4]}));
     QCOMPARE(caption("Label3"), QString("0 file selected"));
     QCOMPARE(caption("Label4"), QString("2 files displayed"));
     QCOMPARE(m_window->findChild<QLabel*>("sb1Panel1")->text(), QString("Ready"));
     for (int i : {0, 2, 3}) {
         QVERIFY(!QFile::exists(files[i]));
-        QCOMPARE(m_ui->contentBeforeDelete.value(files[i]), QByteArray(5000, '\0'));
+        QCOMPARE(ui().contentBeforeDelete.value(files[i]), QByteArray(5000, '\0'));
     }
     QCOMPARE(readTestFile(files[1]), QByteArray("x"));
     QCOMPARE(readTestFile(files[4]), QByteArray("x"));
@@ -171,22 +128,22 @@ void TestBatchShredWindow::workedExample()
 
 void TestBatchShredWindow::nothingCheckedIsRefused()
 {
-    dropAll({makeFile("unchecked")});
+    dropAll({makeFile("unchecked", 1)});
     pressBatchShred();
     QCOMPARE(m_platform->messages.shown(), QList<Message>{kSelectFiles});
     QVERIFY(m_window->findChild<QProgressBar*>("pb1")->isHidden());
-    QCOMPARE(listed(), QStringList{m_folder->filePath("unchecked")});
+    QCOMPARE(listedWithMarks(), QStringList{folder().filePath("unchecked")});
 }
 
 void TestBatchShredWindow::declinedRunChangesNothing()
 {
-    const QStringList files = {makeFile("a"), makeFile("b"), makeFile("c")};
+    const QStringList files = {makeFile("a", 1), makeFile("b", 1), makeFile("c", 1)};
     dropAll(files);
     check({1});
-    const QStringList before = listed();
+    const QStringList before = listedWithMarks();
     pressBatchShred(); // answered with the default button, No
     QCOMPARE(m_platform->messages.shown(), QList<Message>{kConfirm});
-    QCOMPARE(listed(), before);
+    QCOMPARE(listedWithMarks(), before);
     QCOMPARE(caption("Label3"), QString("1 file selected"));
     QCOMPARE(caption("Label4"), QString("3 files displayed"));
     QCOMPARE(m_window->findChild<QProgressBar*>("pb1")->value(), 0);
@@ -208,12 +165,12 @@ void TestBatchShredWindow::everyEntryCheckedEmptiesTheList()
 
 void TestBatchShredWindow::failureInTheMiddleIsReportedAndTheFileComesBack()
 {
-    const QStringList files = {makeFile("first"), makeFile("stuck"), makeFile("kept"), makeFile("last")};
+    const QStringList files = {makeFile("first", 1), makeFile("stuck", 1), makeFile("kept", 1), makeFile("last", 1)};
     dropAll(files);
     check({0, 1, 3});
     // The middle file is overwritten, but a folder takes its place before it can be deleted.
     m_platform->files.setBeforeDelete([&](const QString& path) {
-        m_ui->contentBeforeDelete[path] = readTestFile(path);
+        ui().contentBeforeDelete[path] = readTestFile(path);
         if (path == files[1]) {
             QVERIFY(QFile::rename(path, path + ".moved"));
             QVERIFY(QDir().mkdir(path));
@@ -225,7 +182,7 @@ void TestBatchShredWindow::failureInTheMiddleIsReportedAndTheFileComesBack()
     QCOMPARE(m_platform->messages.shown(),
              (QList<Message>{
                  kConfirm, shredded("2 files shredded !"), warning(files[1] + ": failed to remove: Is a directory")}));
-    QCOMPARE(listed(), (QStringList{files[1], files[2]})); // back, unchecked, in list order
+    QCOMPARE(listedWithMarks(), (QStringList{files[1], files[2]})); // back, unchecked, in list order
     QCOMPARE(caption("Label4"), QString("2 files displayed"));
     QCOMPARE(caption("Label3"), QString("0 file selected"));
     QCOMPARE(readTestFile(files[1] + ".moved"), QByteArray(5000, '\0'));
@@ -236,22 +193,22 @@ void TestBatchShredWindow::failureInTheMiddleIsReportedAndTheFileComesBack()
 void TestBatchShredWindow::filesChangedSinceTheDropStopTheRunUnwritten()
 {
     const QString keep = makeFile("keep", 100, 'k');
-    const QString vanishing = makeFile("vanishing");
-    const QString relinked = makeFile("relinked");
+    const QString vanishing = makeFile("vanishing", 1);
+    const QString relinked = makeFile("relinked", 1);
     const QString target = makeFile("target", 50, 't');
     dropAll({keep, vanishing, relinked});
     QTest::mouseClick(m_window->findChild<QWidget*>("Option1"), Qt::LeftButton);
     QVERIFY(QFile::remove(vanishing));
     QVERIFY(QFile::remove(relinked));
     QVERIFY(QFile::link(target, relinked));
-    const QStringList before = listed();
+    const QStringList before = listedWithMarks();
 
     m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     pressBatchShred();
     QCOMPARE(m_platform->messages.shown(),
              QList<Message>{warning(vanishing + ": cannot read the file's length: No such file or directory\n" +
                                     relinked + ": not a regular file (a symbolic link), nothing was written")});
-    QCOMPARE(listed(), before);
+    QCOMPARE(listedWithMarks(), before);
     QCOMPARE(caption("Label3"), QString("3 files selected"));
     QCOMPARE(readTestFile(keep), QByteArray(100, 'k'));
     QCOMPARE(readTestFile(target), QByteArray(50, 't'));
@@ -267,11 +224,11 @@ void TestBatchShredWindow::enhancedBatchGivesEveryFileTheSamePattern()
     pressBatchShred();
     QCOMPARE(m_platform->messages.shown().last(), shredded("3 files shredded !"));
 
-    const QByteArray pattern = m_ui->contentBeforeDelete.value(files[0]);
+    const QByteArray pattern = ui().contentBeforeDelete.value(files[0]);
     QCOMPARE(pattern.size(), 5000);
     QVERIFY(!pattern.contains('\0'));
     for (const QString& file : files) {
-        const QByteArray content = m_ui->contentBeforeDelete.value(file);
+        const QByteArray content = ui().contentBeforeDelete.value(file);
         QVERIFY2(content.size() % 5000 == 0 && !content.isEmpty(), qPrintable(file));
         for (qsizetype at = 0; at < content.size(); at += 5000) {
             QVERIFY2(content.mid(at, 5000) == pattern, qPrintable(file));

@@ -3,6 +3,7 @@
 #include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,12 +30,11 @@ const Message kDuplicate{"Duplicate files! ", "Prompting", MessageBox::Icon::Inf
 const Message kListFull{"The list is full: 255 files at most.", "Prompting", MessageBox::Icon::Exclamation};
 } // namespace
 
-class TestFileList : public QObject
+class TestFileList : public WindowTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -51,48 +51,21 @@ private slots:
     void listHoldsAtMost255Files();
 
 private:
-    QString makeFile(const QString& name, qint64 length = 10) const;
     bool drop(const QString& path);
-    QString caption(const char* name) const;
-    QStringList listed() const;
-    void click(const char* option);
 
-    std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<ShredderWindow> m_ui;
-    ScriptedPlatform* m_platform = nullptr;
-    MainWindow* m_window = nullptr;
-    QListWidget* m_list = nullptr;
     qsizetype m_boxesInsideDrops = 0;
 };
 
-void TestFileList::initTestCase()
-{
-    REQUIRE_OFFSCREEN();
-}
-
 void TestFileList::init()
 {
+    WindowTestCase::init();
     m_boxesInsideDrops = 0;
-    m_folder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_folder->isValid());
-    m_ui = std::make_unique<ShredderWindow>("file-list");
-    m_platform = &m_ui->platform();
-    m_window = &m_ui->window();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    m_list = m_window->findChild<QListWidget*>("List1");
-    QVERIFY(m_list);
 }
 
 void TestFileList::cleanup()
 {
-    m_ui.reset();
-    m_folder.reset();
+    WindowTestCase::cleanup();
     QCOMPARE(m_boxesInsideDrops, 0);
-}
-
-QString TestFileList::makeFile(const QString& name, qint64 length) const
-{
-    return writeTestFile(m_folder->filePath(name), QByteArray(length, 'x'));
 }
 
 // Drops as a file manager does; a box that opens before the drop event has returned is counted; it
@@ -103,25 +76,6 @@ bool TestFileList::drop(const QString& path)
     return dropFiles(m_list, {QUrl::fromLocalFile(path)}, [&] {
         m_boxesInsideDrops += m_platform->messages.shown().size() - before;
     });
-}
-
-QString TestFileList::caption(const char* name) const
-{
-    return m_window->findChild<QLabel*>(name)->text();
-}
-
-QStringList TestFileList::listed() const
-{
-    QStringList texts;
-    for (int i = 0; i < m_list->count(); ++i) {
-        texts << m_list->item(i)->text();
-    }
-    return texts;
-}
-
-void TestFileList::click(const char* option)
-{
-    QTest::mouseClick(m_window->findChild<QRadioButton*>(option), Qt::LeftButton);
 }
 
 void TestFileList::dropTakesTheFirstLocalFileUnchecked()
@@ -154,7 +108,7 @@ void TestFileList::unshreddableDropsAreRefusedAsInvalid()
 {
     QFETCH(QString, kind);
     QVERIFY(drop(makeFile("listed")));
-    const QString path = m_folder->filePath("item");
+    const QString path = folder().filePath("item");
     int listener = -1;
     if (kind == "empty file") {
         makeFile("item", 0);
@@ -206,7 +160,7 @@ void TestFileList::duplicateIsShownThenRemoved()
     QVERIFY(drop(path));
     QCOMPARE(m_platform->messages.shown(), QList<Message>{kDuplicate});
     QCOMPARE(entriesWhileShown, 3); // the newcomer is visible while the box is open
-    QCOMPARE(listed(), (QStringList{path, m_folder->filePath("other")}));
+    QCOMPARE(listed(), (QStringList{path, folder().filePath("other")}));
     QCOMPARE(m_list->item(0)->checkState(), Qt::Checked);
     QCOMPARE(caption("Label4"), QString("2 files displayed"));
     QCOMPARE(caption("Label3"), QString("1 file selected"));
@@ -224,7 +178,7 @@ void TestFileList::pathsDifferingInCaseAreDifferentEntries()
 
 void TestFileList::nonUtf8NameKeepsItsBytes()
 {
-    const QByteArray path = QFile::encodeName(m_folder->path()) + "/caf\xe9 \xff.txt";
+    const QByteArray path = QFile::encodeName(folder().path()) + "/caf\xe9 \xff.txt";
     {
         const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0600);
         QVERIFY(fd >= 0);
@@ -305,7 +259,7 @@ void TestFileList::listHoldsAtMost255Files()
     drop(makeFile("one-too-many"));
     QCOMPARE(m_platform->messages.shown(), QList<Message>{kListFull});
     QCOMPARE(m_list->count(), 255);
-    QVERIFY(!listed().contains(m_folder->filePath("one-too-many")));
+    QVERIFY(!listed().contains(folder().filePath("one-too-many")));
     QCOMPARE(caption("Label4"), QString("255 files displayed"));
 }
 

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "tests/support/ScriptedPlatform.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 #include "windows/AboutWindow.h"
 #include "windows/Design.h"
 #include "windows/LinkLabel.h"
@@ -50,12 +51,11 @@ QPoint centreOf(const QWidget* window, const QWidget* control)
 }
 } // namespace
 
-class TestInfoWindows : public QObject
+class TestInfoWindows : public WindowTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -76,26 +76,11 @@ private slots:
 private:
     AboutWindow* openAbout();
     NotesWindow* openNotes();
-
-    std::unique_ptr<ScriptedPlatform> m_platform;
-    std::unique_ptr<InstanceGuard> m_guard;
-    std::unique_ptr<MainWindow> m_window;
 };
-
-void TestInfoWindows::initTestCase()
-{
-    REQUIRE_OFFSCREEN();
-}
 
 void TestInfoWindows::init()
 {
-    m_platform = std::make_unique<ScriptedPlatform>();
-    m_guard = std::make_unique<InstanceGuard>("zorvik-test-info-windows-" +
-                                              std::to_string(QCoreApplication::applicationPid()));
-    m_window = std::make_unique<MainWindow>(m_platform->platform());
-    QVERIFY(m_window->load(*m_guard));
-    m_window->showCentred();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    WindowTestCase::init();
     // Qt drops a move to the pointer's current position, and the windows of every test open at the same
     // place: park the pointer on the main window so each test's first move is a real one.
     QTest::mouseMove(m_window->windowHandle(), QPoint(1, 1));
@@ -103,10 +88,8 @@ void TestInfoWindows::init()
 
 void TestInfoWindows::cleanup()
 {
-    m_window.reset();
+    WindowTestCase::cleanup();
     QTRY_COMPARE(visibleTopLevels("Form2") + visibleTopLevels("Form3"), 0);
-    m_guard.reset();
-    m_platform.reset();
 }
 
 AboutWindow* TestInfoWindows::openAbout()
@@ -402,7 +385,7 @@ void TestInfoWindows::leavingALabelKeepsItLit()
     QEvent leaveWindow(QEvent::Leave);
     QApplication::sendEvent(about, &leaveWindow);
     // The pointer moves on to the main window.
-    movePointer(m_window.get(), QPoint(10, 10));
+    movePointer(m_window, QPoint(10, 10));
     QCOMPARE(lblurl->background(), kLightCyan);
 }
 

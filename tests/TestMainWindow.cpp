@@ -3,6 +3,7 @@
 #include "app/PictureButton.h"
 #include "tests/support/ScriptedPlatform.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 #include "windows/Design.h"
 #include "windows/NotesWindow.h"
 
@@ -23,15 +24,11 @@
 
 #include <memory>
 
-class TestMainWindow : public QObject
+class TestMainWindow : public WindowTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void initialState();
     void geometry_data();
     void geometry();
@@ -53,34 +50,7 @@ private slots:
 
 private:
     QWidget* client() const;
-
-    std::unique_ptr<ScriptedPlatform> m_platform;
-    std::unique_ptr<InstanceGuard> m_guard;
-    std::unique_ptr<MainWindow> m_window;
 };
-
-void TestMainWindow::initTestCase()
-{
-    REQUIRE_OFFSCREEN();
-}
-
-void TestMainWindow::init()
-{
-    m_platform = std::make_unique<ScriptedPlatform>();
-    m_guard = std::make_unique<InstanceGuard>("zorvik-test-main-window-" +
-                                              std::to_string(QCoreApplication::applicationPid()));
-    m_window = std::make_unique<MainWindow>(m_platform->platform());
-    QVERIFY(m_window->load(*m_guard));
-    m_window->showCentred();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
-
-void TestMainWindow::cleanup()
-{
-    m_window.reset();
-    m_guard.reset();
-    m_platform.reset();
-}
 
 QWidget* TestMainWindow::client() const
 {
@@ -99,8 +69,8 @@ void TestMainWindow::initialState()
     QCOMPARE(label3->text(), QString("0 file selected"));
     REQUIRE_CHILD(label4, QLabel, m_window, "Label4");
     QCOMPARE(label4->text(), QString("0 file displayed"));
-    QCOMPARE(m_window->panelText(1), QString("Ready"));
-    QCOMPARE(m_window->panelText(2), QString());
+    QCOMPARE(panel(1), QString("Ready"));
+    QCOMPARE(panel(2), QString());
     REQUIRE_CHILD(pb1, QProgressBar, m_window, "pb1");
     QVERIFY(!pb1->isVisible());
     QCOMPARE(pb1->minimum(), 0);
@@ -275,7 +245,7 @@ void TestMainWindow::colours()
     }
     // What is drawn matches: a pixel of the window background and one inside the path box.
     const QImage image = m_window->grab().toImage();
-    const QPoint clientOrigin = client()->mapTo(m_window.get(), QPoint(0, 0));
+    const QPoint clientOrigin = client()->mapTo(m_window, QPoint(0, 0));
     QCOMPARE(image.pixelColor(clientOrigin + QPoint(300, 8)), window);
     QCOMPARE(image.pixelColor(clientOrigin + text1->geometry().center() + QPoint(150, 0)), QColor(128, 255, 128));
 }
@@ -353,7 +323,7 @@ void TestMainWindow::progressBarInFrontOfStatusBar()
 void TestMainWindow::tabOrder()
 {
     m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
     REQUIRE_CHILD(text1, QLineEdit, m_window, "Text1");
     text1->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), text1);
@@ -390,10 +360,10 @@ void TestMainWindow::accessKeysPressButtons()
     QFETCH(QString, name);
     QFETCH(int, key);
     m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
     REQUIRE_CHILD(button, QAbstractButton, m_window, name);
     QSignalSpy clicked(button, &QAbstractButton::clicked);
-    QTest::keyClick(m_window.get(), Qt::Key(key), Qt::AltModifier);
+    QTest::keyClick(m_window, Qt::Key(key), Qt::AltModifier);
     QTRY_COMPARE(clicked.count(), 1); // an access key presses the button visibly, then clicks
 }
 
@@ -449,13 +419,13 @@ void TestMainWindow::menus()
 void TestMainWindow::menuAccessKeys()
 {
     m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
     REQUIRE_CHILD(file, QMenu, m_window, "f");
     REQUIRE_CHILD(mode, QMenu, m_window, "mode");
     REQUIRE_CHILD(enhanced, QAction, m_window, "random");
 
     // Alt+F opens File; S opens the mode submenu; R chooses Enhanced mode.
-    QTest::keyClick(m_window.get(), Qt::Key_F, Qt::AltModifier);
+    QTest::keyClick(m_window, Qt::Key_F, Qt::AltModifier);
     QTRY_VERIFY(file->isVisible());
     QTest::keyClick(file, Qt::Key_S);
     QTRY_VERIFY(mode->isVisible());
@@ -466,7 +436,7 @@ void TestMainWindow::menuAccessKeys()
 
     // Alt+H opens Help; N chooses Notes.
     REQUIRE_CHILD(help, QMenu, m_window, "h");
-    QTest::keyClick(m_window.get(), Qt::Key_H, Qt::AltModifier);
+    QTest::keyClick(m_window, Qt::Key_H, Qt::AltModifier);
     QTRY_VERIFY(help->isVisible());
     QTest::keyClick(help, Qt::Key_N);
     QTRY_VERIFY(m_window->notesWindow() && m_window->notesWindow()->isVisible());

@@ -4,6 +4,7 @@
 #include "tests/support/WidgetLookup.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
 
@@ -15,7 +16,7 @@ private slots:
     void initTestCase();
     void clicks_data();
     void clicks();
-    void onlyMinusOneIsStandard();
+    void standardModeIsTheFlagMinusOneAndNothingElse();
     void everyStartIsStandard();
     void onlyTheCheckedEntryShowsAMark();
 };
@@ -63,11 +64,11 @@ void TestModeMenu::clicks()
     QCOMPARE(int(window.shredMode()), flag);
     QCOMPARE(isStandardMode(window.shredMode()), standardChecked);
     QVERIFY(platform.messages.shown().isEmpty());
-    QCOMPARE(window.panelText(1), QString("Ready"));
+    QCOMPARE(window.findChild<QLabel*>("sb1Panel1")->text(), QString("Ready"));
     QCOMPARE(window.windowTitle(), QString("Zorvik! V1.0"));
 }
 
-void TestModeMenu::onlyMinusOneIsStandard()
+void TestModeMenu::standardModeIsTheFlagMinusOneAndNothingElse()
 {
     QVERIFY(isStandardMode(ShredMode(-1)));
     QVERIFY(!isStandardMode(ShredMode(0)));

@@ -53,7 +53,7 @@ std::vector<std::string> paths(const std::vector<ShredView::ListEntry>& entries)
 }
 } // namespace
 
-TEST(BatchShred, WorkedExampleHoldsTheValueAtTheMaximum)
+TEST(BatchShred, StepThatWouldPassTheMaximumHoldsTheValueThere)
 {
     TemporaryFolder folder;
     std::vector<std::string> files;
@@ -78,7 +78,7 @@ TEST(BatchShred, WorkedExampleHoldsTheValueAtTheMaximum)
     EXPECT_EQ(readWhole(files[4]), std::vector<std::uint8_t>(1, 0xA5));
 }
 
-TEST(BatchShred, OneFileOfTheWorkedLengthAndALastStepOnTheMaximum)
+TEST(BatchShred, StepsOfOneFileAndALastStepLandingOnTheMaximum)
 {
     TemporaryFolder folder;
     BatchRun single;

@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(SizeCase{"OneByte", 1, 5000, {"Finished: 99%"}},
                     SizeCase{"ExactlyOneBlock", 5000, 5000, {"Finished: 50%"}},
                     SizeCase{"OneBytePastABlock", 5001, 10000, {"Finished: 49%", "Finished: 99%"}},
-                    SizeCase{"WorkedExample", 12345, 15000, {"Finished: 28%", "Finished: 57%", "Finished: 86%"}}),
+                    SizeCase{"PartOfALastBlock", 12345, 15000, {"Finished: 28%", "Finished: 57%", "Finished: 86%"}}),
     [](const testing::TestParamInfo<SizeCase>& info) { return info.param.name; });
 
 TEST(Engine, MillionBytesTakeTwoHundredStepsStartingAtZeroPercent)

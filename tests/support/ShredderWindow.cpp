@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTest>
 
 ShredderWindow::ShredderWindow(const QString& name)
     : m_guard(("zorvik-test-" + name + "-" + QString::number(QCoreApplication::applicationPid())).toStdString())
@@ -22,13 +23,22 @@ ShredderWindow::ShredderWindow(const QString& name)
     });
 }
 
+void ShredderWindow::press(const char* name)
+{
+    if (auto* button = m_window.findChild<QAbstractButton*>(name)) {
+        button->click();
+    } else {
+        QTest::qFail(qPrintable(QStringLiteral("Button doesn't exist: %1").arg(name)), __FILE__, __LINE__);
+    }
+}
+
 bool ShredderWindow::shredSingle(const QString& path)
 {
     m_platform.fileDialog.setNextFileName(path);
-    m_window.findChild<QAbstractButton*>("Command1")->click();
+    press("Command1");
     const qsizetype before = m_platform.messages.shown().size();
     m_platform.messages.setNextAnswer(MessageBox::Answer::Yes);
-    m_window.findChild<QAbstractButton*>("Command2")->click();
+    press("Command2");
     const auto shown = m_platform.messages.shown();
     return shown.size() > before && shown.last().text == "The file has been shredded !";
 }
@@ -50,9 +60,9 @@ bool ShredderWindow::dropBytes(const QByteArray& path)
 
 QString ShredderWindow::shredAllListed()
 {
-    m_window.findChild<QAbstractButton*>("Option1")->click();
+    press("Option1");
     m_platform.messages.setNextAnswer(MessageBox::Answer::Yes);
-    m_window.findChild<QAbstractButton*>("Command3")->click();
+    press("Command3");
     const auto shown = m_platform.messages.shown();
     for (auto message = shown.rbegin(); message != shown.rend(); ++message) {
         if (message->title == "Mission Accomplished !") {

@@ -44,6 +44,9 @@ public:
     QMap<QString, QList<DiskImage::Extent>> extentsBeforeDelete;
 
 private:
+    // Clicks the named button; a missing one fails the test instead of crashing it.
+    void press(const char* name);
+
     ScriptedPlatform m_platform;
     InstanceGuard m_guard;
     MainWindow m_window;
