@@ -1,18 +1,27 @@
-// Times the overwrite engine alone (overwrite, flush, delete) against GNU shred on identical cold
-// files, alternating the two, and prints a row per case: the medians in MB/s and the median of the
-// per-pair ratios (above 1: ours is faster).
+// Times the overwrite engine alone (overwrite, flush, delete) against its own previous path (every
+// byte through the page cache, nothing dropped from it) and GNU shred on identical cold files, taking
+// turns, and prints a row per case: the medians in MB/s, the medians of the per-round ratios (above 1:
+// ours is faster), the CPU seconds per GiB of the process doing the shred, and how much the page cache
+// grew during the run, for ours and the previous path.
 //
 //   zorvik_engine_bench [--dir FOLDER] [--runs N] [--sizes MiB,MiB,...] [--modes standard,enhanced]
 
 #include "bench/BenchFiles.h"
+#include "shred/FileSystem.h"
 #include "shred/OverwriteEngine.h"
 #include "shred/RunProgress.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -56,19 +65,100 @@ Options parse(int argc, char** argv)
     return options;
 }
 
-// Seconds for the engine to overwrite, flush and delete the file; negative on failure.
-double timeEngine(const std::string& path, ShredMode mode)
+// The engine as it was before it wrote past the page cache: every byte through the cache, and nothing
+// dropped from it during the run.
+class PreviousPath : public FileSystem
 {
+public:
+    bool preferDirect(std::int64_t) override
+    {
+        return false;
+    }
+    void settle(int, off_t, off_t) override
+    {
+    }
+};
+
+// The page cache's size in bytes, from /proc/meminfo.
+std::int64_t cachedBytes()
+{
+    std::ifstream meminfo("/proc/meminfo");
+    for (std::string key; meminfo >> key;) {
+        std::int64_t kib = 0;
+        meminfo >> kib;
+        if (key == "Cached:") {
+            return kib * 1024;
+        }
+        meminfo.ignore(256, '\n');
+    }
+    return 0;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Watches the page cache from another thread while a run goes on, keeping its largest growth.
+class CacheWatch
+{
+public:
+    CacheWatch()
+        : m_start(cachedBytes())
+        , m_thread([this] {
+            while (!m_done) {
+                m_peak = std::max(m_peak.load(), cachedBytes());
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        })
+    {
+    }
+    // The growth in MiB.
+    double stop()
+    {
+        m_done = true;
+        m_thread.join();
+        return static_cast<double>(std::max<std::int64_t>(0, m_peak - m_start)) / (1 << 20);
+    }
+
+private:
+    std::int64_t m_start;
+    std::atomic<std::int64_t> m_peak{0};
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+struct EngineTiming
+{
+    double seconds = -1;
+    double cpu = 0;
+    double cacheMiB = 0;
+};
+
+// The engine overwriting, flushing and deleting the file; seconds negative on failure.
+EngineTiming timeEngine(const std::string& path, ShredMode mode, FileSystem& files)
+{
+    EngineTiming timing;
+    CacheWatch cache;
+    const double cpuBefore = cpuSeconds();
     const double start = bench::now();
     RunProgress progress;
     progress.StartProgress();
     const FillBlock block = BuildFillBlock(mode);
-    const OverwriteResult result = OverwriteFile(path, block, progress);
-    if (!result.ok() || !RemoveFile(result).empty()) {
+    const OverwriteResult result = OverwriteFile(path, block, progress, files);
+    const bool removed = result.ok() && RemoveFile(result, files).empty();
+    const double elapsed = bench::now() - start;
+    timing.cpu = cpuSeconds() - cpuBefore;
+    timing.cacheMiB = cache.stop();
+    if (!removed) {
         std::fprintf(stderr, "%s\n", result.failure.c_str());
-        return -1;
+        return timing;
     }
-    return bench::now() - start;
+    timing.seconds = elapsed;
+    return timing;
 }
 
 double timePeer(const std::string& path, bool enhanced)
@@ -84,43 +174,58 @@ int main(int argc, char** argv)
 {
     const Options options = parse(argc, argv);
     bench::Folder folder(options.folder);
+    PreviousPath previousPath;
     for (const std::string& mode : options.modes) {
         const bool enhanced = mode == "enhanced";
+        const ShredMode shredMode = enhanced ? kEnhancedMode : kStandardMode;
         for (const std::int64_t sizeMiB : options.sizesMiB) {
             const std::int64_t length = sizeMiB << 20;
-            std::vector<double> ours;
-            std::vector<double> peer;
-            std::vector<double> ratios;
+            std::vector<double> ours, previous, peer, vsPeer, vsPrevious, cpuPerGiB, oursCache, previousCache;
             for (int run = 0; run < options.runs; ++run) {
-                const std::string oursPath = folder.file("ours");
-                const std::string peerPath = folder.file("peer");
-                bench::makeColdFile(oursPath, length);
-                bench::makeColdFile(peerPath, length);
-                // Alternate who goes first, so neither always meets the disk in the same state.
-                double oursSeconds;
-                double peerSeconds;
-                if (run % 2 == 0) {
-                    oursSeconds = timeEngine(oursPath, enhanced ? kEnhancedMode : kStandardMode);
-                    peerSeconds = timePeer(peerPath, enhanced);
-                } else {
-                    peerSeconds = timePeer(peerPath, enhanced);
-                    oursSeconds = timeEngine(oursPath, enhanced ? kEnhancedMode : kStandardMode);
+                const std::string paths[] = {folder.file("ours"), folder.file("previous"), folder.file("peer")};
+                for (const std::string& path : paths) {
+                    bench::makeColdFile(path, length);
                 }
-                if (oursSeconds <= 0 || peerSeconds <= 0) {
+                // Take turns at going first, so that none always meets the disk in the same state.
+                EngineTiming oursRun;
+                EngineTiming previousRun;
+                double peerSeconds = -1;
+                for (int turn = 0; turn < 3; ++turn) {
+                    switch ((run + turn) % 3) {
+                    case 0:
+                        oursRun = timeEngine(paths[0], shredMode, FileSystem::system());
+                        break;
+                    case 1:
+                        previousRun = timeEngine(paths[1], shredMode, previousPath);
+                        break;
+                    default:
+                        peerSeconds = timePeer(paths[2], enhanced);
+                    }
+                }
+                if (oursRun.seconds <= 0 || previousRun.seconds <= 0 || peerSeconds <= 0) {
                     std::fprintf(stderr, "a run failed\n");
                     return 1;
                 }
-                ours.push_back(length / oursSeconds / 1e6);
+                ours.push_back(length / oursRun.seconds / 1e6);
+                previous.push_back(length / previousRun.seconds / 1e6);
                 peer.push_back(length / peerSeconds / 1e6);
-                ratios.push_back(peerSeconds / oursSeconds);
+                vsPeer.push_back(peerSeconds / oursRun.seconds);
+                vsPrevious.push_back(previousRun.seconds / oursRun.seconds);
+                cpuPerGiB.push_back(oursRun.cpu * static_cast<double>(std::int64_t{1} << 30) / length);
+                oursCache.push_back(oursRun.cacheMiB);
+                previousCache.push_back(previousRun.cacheMiB);
             }
             const std::string name = "engine " + std::to_string(sizeMiB) + " MiB" + (enhanced ? " enh" : "");
-            std::printf("%-30s %10.1f %10.1f %8.2f %10s\n",
+            std::printf("%-22s %9.1f %9.1f %9.1f %7.2f %7.2f %9.3f %9.1f %9.1f\n",
                         name.c_str(),
                         bench::median(ours),
+                        bench::median(previous),
                         bench::median(peer),
-                        bench::median(ratios),
-                        "-");
+                        bench::median(vsPeer),
+                        bench::median(vsPrevious),
+                        bench::median(cpuPerGiB),
+                        bench::median(oursCache),
+                        bench::median(previousCache));
             std::fflush(stdout);
         }
     }

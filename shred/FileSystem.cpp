@@ -1,9 +1,14 @@
 #include "shred/FileSystem.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
@@ -69,6 +74,88 @@ std::optional<ExtentMap> FileSystem::readExtents(int fd)
 int FileSystem::unlinkat(int folder, const char* name)
 {
     return ::unlinkat(folder, name, 0);
+}
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+#ifndef MADV_COLLAPSE
+constexpr int MADV_COLLAPSE = 25; // Linux 6.1; older kernels refuse it and the buffer is not used
+#endif
+
+std::size_t roundUp(std::size_t value, std::size_t unit)
+{
+    return (value + unit - 1) / unit * unit;
+}
+} // namespace
+
+std::optional<std::uint32_t> FileSystem::directAlignment(int fd)
+{
+    struct statx status
+    {
+    };
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_DIOALIGN, &status) != 0 || !(status.stx_mask & STATX_DIOALIGN) ||
+        status.stx_dio_offset_align == 0) {
+        return std::nullopt;
+    }
+    return std::max(status.stx_dio_offset_align, status.stx_dio_mem_align);
+}
+
+int FileSystem::setDirect(int fd, bool direct)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0) {
+        return -1;
+    }
+    return ::fcntl(fd, F_SETFL, direct ? flags | O_DIRECT : flags & ~O_DIRECT) < 0 ? -1 : 0;
+}
+
+bool FileSystem::preferDirect(std::int64_t bytes)
+{
+    return bytes >= std::int64_t{32} << 20;
+}
+
+void* FileSystem::mapHugeBuffer(std::size_t size)
+{
+    // Mapped with a huge page to spare, then trimmed to start on a huge-page boundary.
+    const std::size_t length = roundUp(size, kHugePage);
+    const std::size_t mapped = length + kHugePage;
+    void* raw = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) {
+        return nullptr;
+    }
+    auto* const first = static_cast<char*>(raw);
+    char* const start =
+        first + (roundUp(reinterpret_cast<std::uintptr_t>(first), kHugePage) - reinterpret_cast<std::uintptr_t>(first));
+    if (start > first) {
+        ::munmap(first, static_cast<std::size_t>(start - first));
+    }
+    if (char* const end = start + length; end < first + mapped) {
+        ::munmap(end, static_cast<std::size_t>(first + mapped - end));
+    }
+    // Touched only after asking for huge pages, so the faults take them directly; the collapse then
+    // says whether every part of the buffer is in one.
+    if (::madvise(start, length, MADV_HUGEPAGE) != 0) {
+        ::munmap(start, length);
+        return nullptr;
+    }
+    std::memset(start, 0, length);
+    if (::madvise(start, length, MADV_COLLAPSE) != 0) {
+        ::munmap(start, length);
+        return nullptr;
+    }
+    return start;
+}
+
+void FileSystem::unmapBuffer(void* buffer, std::size_t size)
+{
+    ::munmap(buffer, roundUp(size, kHugePage));
+}
+
+void FileSystem::settle(int fd, off_t offset, off_t length)
+{
+    ::sync_file_range(
+        fd, offset, length, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    ::posix_fadvise(fd, offset, length, POSIX_FADV_DONTNEED);
 }
 
 FileSystem& FileSystem::system()

@@ -2,6 +2,8 @@
 
 #include "shred/Placement.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -28,6 +30,22 @@ public:
     virtual std::optional<ExtentMap> readExtents(int fd);
     // Removes `name` from the folder open at `folder`.
     virtual int unlinkat(int folder, const char* name);
+
+    // Writing past the page cache. The alignment the file's offsets and lengths need for it, when the
+    // kernel reports one.
+    virtual std::optional<std::uint32_t> directAlignment(int fd);
+    // Turns writing past the page cache on or off for the open file. Returns 0, or -1 with errno set.
+    virtual int setDirect(int fd, bool direct);
+    // Whether writing this many bytes is worth going past the page cache: preparing the buffer costs
+    // more than it saves on small files.
+    virtual bool preferDirect(std::int64_t bytes);
+    // A zeroed buffer of `size` bytes at a 2 MiB boundary, held in huge pages, so that one write from it
+    // is one request to the disk; null when huge pages cannot be had.
+    virtual void* mapHugeBuffer(std::size_t size);
+    virtual void unmapBuffer(void* buffer, std::size_t size);
+    // Waits until the range is on the disk, then drops its pages from the page cache, so that a large
+    // file does not push the user's other files out of memory. Only a hint.
+    virtual void settle(int fd, off_t offset, off_t length);
 
     // The real calls.
     static FileSystem& system();

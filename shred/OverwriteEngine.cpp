@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -201,8 +202,46 @@ std::int64_t wholeBlocks(std::int64_t length)
     return (length + kBlockSize - 1) / kBlockSize * kBlockSize;
 }
 
+// The fill block 512 times over in one buffer of huge pages, for writing past the page cache: every
+// direct write starts at a multiple of kDirectChunk, so the buffer's start is always a block's start,
+// and one write is one request to the disk. Empty when huge pages cannot be had.
+class DirectBuffer
+{
+public:
+    DirectBuffer(const FillBlock& block, FileSystem& files)
+        : m_files(files)
+        , m_data(static_cast<std::uint8_t*>(files.mapHugeBuffer(kDirectChunk)))
+    {
+        for (std::int64_t at = 0; m_data && at < kDirectChunk; at += kBlockSize) {
+            std::memcpy(m_data + at, block.data(), kBlockSize);
+        }
+    }
+    ~DirectBuffer()
+    {
+        if (m_data) {
+            m_files.unmapBuffer(m_data, kDirectChunk);
+        }
+    }
+    DirectBuffer(const DirectBuffer&) = delete;
+    DirectBuffer& operator=(const DirectBuffer&) = delete;
+
+    std::uint8_t* data() const
+    {
+        return m_data;
+    }
+
+private:
+    FileSystem& m_files;
+    std::uint8_t* m_data;
+};
+
+// Pages written through the page cache are waited for and dropped a window at a time, keeping at
+// most two windows cached.
+constexpr std::int64_t kSettleWindow = 12 * kDirectChunk;
+
 // One pass over an open file: writes blocks up to a limit, stepping the progress after every whole
-// block, and flushes.
+// block, and flushes. Whole chunks go past the page cache while that is switched on; whatever is left
+// (a tail shorter than the alignment, or everything once the direct path is refused) goes through it.
 class Pass
 {
 public:
@@ -214,18 +253,45 @@ public:
     {
     }
 
+    // Writes past the page cache from `buffer`, with offsets and lengths multiples of `alignment`,
+    // until the pass reaches a part that is not aligned. The file's descriptor already has O_DIRECT.
+    void writeDirectly(const DirectBuffer& buffer, std::int64_t alignment)
+    {
+        m_direct = buffer.data();
+        m_alignment = alignment;
+    }
+
     // Writes from where the pass stands up to `limit`. Returns 0, or the error with position() at
     // the offset that failed.
     int writeUpTo(std::int64_t limit)
     {
         while (m_pos < limit) {
-            const ssize_t written = m_writer.writeFrom(m_pos, limit);
+            ssize_t written = 0;
+            if (m_direct) {
+                const std::int64_t end = std::min(m_pos + kDirectChunk, limit / m_alignment * m_alignment);
+                if (m_pos % kDirectChunk != 0 || end <= m_pos) {
+                    if (const int error = writeThroughTheCache(); error != 0) {
+                        return error;
+                    }
+                    continue;
+                }
+                written = writeDirect(end);
+                if (written < 0 && errno == EINVAL) {
+                    // Refused for its alignment after all: the rest goes through the page cache.
+                    if (const int error = writeThroughTheCache(); error != 0) {
+                        return error;
+                    }
+                    continue;
+                }
+            } else {
+                written = m_writer.writeFrom(m_pos, limit);
+                if (written > 0) {
+                    keepTheCacheSmall(written);
+                }
+            }
             if (written <= 0) {
                 return written == 0 ? ENOSPC : errno;
             }
-            // Writing back while the next blocks are copied keeps the disk busy, so the final flush
-            // has less left to wait for. Only a hint: its failure changes nothing.
-            m_files.startWriteback(m_fd, static_cast<off_t>(m_pos), static_cast<off_t>(written));
             m_pos += written;
             for (; (m_stepped + 1) * kBlockSize <= m_pos; ++m_stepped) {
                 m_progress.StepProgress();
@@ -253,13 +319,63 @@ public:
     }
 
 private:
+    ssize_t writeDirect(std::int64_t end)
+    {
+        iovec vector{m_direct, static_cast<std::size_t>(end - m_pos)};
+        ssize_t written;
+        do {
+            written = m_files.pwritev(m_fd, &vector, 1, static_cast<off_t>(m_pos));
+        } while (written < 0 && errno == EINTR);
+        return written;
+    }
+
+    // Returns 0 or the error of clearing O_DIRECT, without which no unaligned write could follow.
+    int writeThroughTheCache()
+    {
+        m_direct = nullptr;
+        m_settled = m_pos;
+        return m_files.setDirect(m_fd, false) == 0 ? 0 : errno;
+    }
+
+    void keepTheCacheSmall(ssize_t written)
+    {
+        // Writing back while the next blocks are copied keeps the disk busy, so the final flush has
+        // less left to wait for. Only hints: their failure changes nothing.
+        m_files.startWriteback(m_fd, static_cast<off_t>(m_pos), static_cast<off_t>(written));
+        if (m_pos + written - m_settled >= 2 * kSettleWindow) {
+            m_files.settle(m_fd, static_cast<off_t>(m_settled), static_cast<off_t>(kSettleWindow));
+            m_settled += kSettleWindow;
+        }
+    }
+
     int m_fd;
     BlockWriter m_writer;
     RunProgress& m_progress;
     FileSystem& m_files;
     std::int64_t m_pos = 0;
     std::int64_t m_stepped = 0;
+    std::int64_t m_settled = 0;
+    std::uint8_t* m_direct = nullptr;
+    std::int64_t m_alignment = 0;
 };
+
+// Whether the file's writes may go past the page cache. In memory there is no disk to go past to,
+// and O_DIRECT there would only add a copy.
+bool mayWriteDirectly(const FileSystemType& type)
+{
+    constexpr std::uint64_t kTmpfs = 0x01021994;
+    constexpr std::uint64_t kRamfs = 0x858458f6;
+    return type.magic != kTmpfs && type.magic != kRamfs;
+}
+
+// The alignment of direct writes to the file, or 0 when it cannot be used: a power of two of which
+// kDirectChunk is a multiple.
+std::int64_t directAlignment(int fd, FileSystem& files)
+{
+    const std::int64_t alignment = files.directAlignment(fd).value_or(4096);
+    const bool powerOfTwo = alignment > 0 && (alignment & (alignment - 1)) == 0;
+    return powerOfTwo && kDirectChunk % alignment == 0 ? alignment : 0;
+}
 } // namespace
 
 FileLength IdentifyFile(const std::string& path)
@@ -336,6 +452,17 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
 
     const std::int64_t length = opened.st_size;
     Pass pass(file.get(), block, progress, files);
+    // Large files go past the page cache where the file system allows it: no copy of every byte
+    // through memory, and the user's other cached files stay cached. Any refusal keeps the cache.
+    std::optional<DirectBuffer> direct;
+    if (mayWriteDirectly(type) && files.preferDirect(wholeBlocks(length))) {
+        if (const std::int64_t alignment = directAlignment(file.get(), files); alignment > 0) {
+            direct.emplace(block, files);
+            if (direct->data() && files.setDirect(file.get(), true) == 0) {
+                pass.writeDirectly(*direct, alignment);
+            }
+        }
+    }
     int extensionError = 0;
     if (const int error = pass.writeUpTo(wholeBlocks(length)); error != 0) {
         if (!isOutOfRoom(error)) {

@@ -89,6 +89,10 @@ struct OverwriteResult
 inline constexpr int kBlocksPerWrite = 512;
 static_assert(kBlocksPerWrite * kBlockSize % 4096 == 0);
 
+// Writes past the page cache go out in chunks of the same 512 blocks: 2,560,000 bytes is a multiple of
+// every power-of-two alignment up to 4096 (it is lcm(5000, 4096)), so every chunk starts with a block.
+inline constexpr std::int64_t kDirectChunk = std::int64_t{kBlocksPerWrite} * kBlockSize;
+
 // How many times a file that another program keeps extending is overwritten again past its old end.
 inline constexpr int kGrowthRounds = 3;
 

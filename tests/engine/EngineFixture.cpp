@@ -1,6 +1,7 @@
 #include "tests/engine/EngineFixture.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -67,7 +68,61 @@ ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off
     if (beforeWrite) {
         beforeWrite(offset);
     }
+    std::int64_t length = 0;
+    for (int i = 0; i < count; ++i) {
+        length += static_cast<std::int64_t>(vectors[i].iov_len);
+    }
+    const bool isDirect = (::fcntl(fd, F_GETFL) & O_DIRECT) != 0;
+    writes.push_back({offset, length, isDirect});
+    if (isDirect && directWrites() == refuseDirectWrite) {
+        errno = EINVAL;
+        return -1;
+    }
     return FileSystem::pwritev(fd, vectors, count, offset);
+}
+
+int ScriptedFileSystem::directWrites() const
+{
+    return static_cast<int>(
+        std::count_if(writes.begin(), writes.end(), [](const Write& write) { return write.direct; }));
+}
+
+bool ScriptedFileSystem::preferDirect(std::int64_t bytes)
+{
+    return direct.value_or(FileSystem::preferDirect(bytes));
+}
+
+int ScriptedFileSystem::setDirect(int fd, bool on)
+{
+    if (on && refuseDirect) {
+        errno = EINVAL;
+        return -1;
+    }
+    return FileSystem::setDirect(fd, on);
+}
+
+void* ScriptedFileSystem::mapHugeBuffer(std::size_t size)
+{
+    if (noHugePages) {
+        return nullptr;
+    }
+    if (void* huge = FileSystem::mapHugeBuffer(size)) {
+        return huge;
+    }
+    // Where the machine has no huge pages, an aligned buffer of small ones writes the same bytes.
+    constexpr std::size_t kAlignment = std::size_t{2} << 20;
+    m_smallPageBuffer = std::aligned_alloc(kAlignment, (size + kAlignment - 1) / kAlignment * kAlignment);
+    return m_smallPageBuffer;
+}
+
+void ScriptedFileSystem::unmapBuffer(void* buffer, std::size_t size)
+{
+    if (buffer == m_smallPageBuffer) {
+        std::free(buffer);
+        m_smallPageBuffer = nullptr;
+        return;
+    }
+    FileSystem::unmapBuffer(buffer, size);
 }
 
 int ScriptedFileSystem::fstatfs(int fd, struct statfs* status)

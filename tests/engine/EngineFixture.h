@@ -46,12 +46,37 @@ public:
     ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override;
     int fstatfs(int fd, struct statfs* status) override;
     std::optional<ExtentMap> readExtents(int fd) override;
+    bool preferDirect(std::int64_t bytes) override;
+    int setDirect(int fd, bool direct) override;
+    void* mapHugeBuffer(std::size_t size) override;
+    void unmapBuffer(void* buffer, std::size_t size) override;
 
     std::optional<std::uint64_t> fileSystemMagic;
     // Answers the block-map reads in turn (before the first write, after the flush); the real maps
     // once they run out.
     std::vector<std::optional<ExtentMap>> extentAnswers;
     std::function<void(off_t offset)> beforeWrite;
+
+    // Writing past the page cache: forced on or off for every size, or the real choice.
+    std::optional<bool> direct;
+    // Refusals of the direct path: O_DIRECT refused, no huge pages, and the direct write (counted from
+    // 1) answered with EINVAL, as a file system does to a write it finds misaligned.
+    bool refuseDirect = false;
+    bool noHugePages = false;
+    int refuseDirectWrite = 0;
+    // Each write call: its offset, its length and whether it went past the page cache.
+    struct Write
+    {
+        off_t offset;
+        std::int64_t length;
+        bool direct;
+    };
+    std::vector<Write> writes;
+
+    int directWrites() const;
+
+private:
+    void* m_smallPageBuffer = nullptr;
 };
 
 // Remembers every update of a run's progress.

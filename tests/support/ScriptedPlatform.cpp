@@ -93,3 +93,9 @@ void InspectingFileSystem::setBeforeDelete(std::function<void(const QString&)> b
 {
     m_beforeDelete = std::move(beforeDelete);
 }
+
+bool InspectingFileSystem::preferDirect(std::int64_t bytes)
+{
+    static const bool everyFile = qEnvironmentVariableIsSet("ZORVIK_TEST_WRITE_DIRECT");
+    return everyFile || FileSystem::preferDirect(bytes);
+}

@@ -65,6 +65,9 @@ class InspectingFileSystem : public FileSystem
 public:
     ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override;
     int unlinkat(int folder, const char* name) override;
+    // With ZORVIK_TEST_WRITE_DIRECT set, every file is written past the page cache where the file
+    // system allows it, so that a suite checks that path at every size.
+    bool preferDirect(std::int64_t bytes) override;
 
     void setBeforeDelete(std::function<void(const QString& path)> beforeDelete);
     void setBeforeWrite(std::function<void(off_t offset)> beforeWrite);
