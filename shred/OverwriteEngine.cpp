@@ -245,11 +245,13 @@ constexpr std::int64_t kSettleWindow = 12 * kDirectChunk;
 class Pass
 {
 public:
-    Pass(int fd, const FillBlock& block, RunProgress& progress, FileSystem& files)
+    // `onDisk`: whether written pages are worth dropping from the page cache once they are on the disk.
+    Pass(int fd, const FillBlock& block, RunProgress& progress, FileSystem& files, bool onDisk = true)
         : m_fd(fd)
         , m_writer(fd, block, files)
         , m_progress(progress)
         , m_files(files)
+        , m_onDisk(onDisk)
     {
     }
 
@@ -342,7 +344,7 @@ private:
         // Writing back while the next blocks are copied keeps the disk busy, so the final flush has
         // less left to wait for. Only hints: their failure changes nothing.
         m_files.startWriteback(m_fd, static_cast<off_t>(m_pos), static_cast<off_t>(written));
-        if (m_pos + written - m_settled >= 2 * kSettleWindow) {
+        if (m_onDisk && m_pos + written - m_settled >= 2 * kSettleWindow) {
             m_files.settle(m_fd, static_cast<off_t>(m_settled), static_cast<off_t>(kSettleWindow));
             m_settled += kSettleWindow;
         }
@@ -355,17 +357,18 @@ private:
     std::int64_t m_pos = 0;
     std::int64_t m_stepped = 0;
     std::int64_t m_settled = 0;
+    bool m_onDisk;
     std::uint8_t* m_direct = nullptr;
     std::int64_t m_alignment = 0;
 };
 
-// Whether the file's writes may go past the page cache. In memory there is no disk to go past to,
-// and O_DIRECT there would only add a copy.
-bool mayWriteDirectly(const FileSystemType& type)
+// Whether the file lives in memory only. There is no disk to write past the page cache to, and its
+// cached pages are the file itself: O_DIRECT would only add a copy, and dropping pages frees nothing.
+bool isInMemory(const FileSystemType& type)
 {
     constexpr std::uint64_t kTmpfs = 0x01021994;
     constexpr std::uint64_t kRamfs = 0x858458f6;
-    return type.magic != kTmpfs && type.magic != kRamfs;
+    return type.magic == kTmpfs || type.magic == kRamfs;
 }
 
 // The alignment of direct writes to the file, or 0 when it cannot be used: a power of two of which
@@ -451,11 +454,11 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     const std::optional<ExtentMap> extentsBefore = files.readExtents(file.get());
 
     const std::int64_t length = opened.st_size;
-    Pass pass(file.get(), block, progress, files);
+    Pass pass(file.get(), block, progress, files, !isInMemory(type));
     // Large files go past the page cache where the file system allows it: no copy of every byte
     // through memory, and the user's other cached files stay cached. Any refusal keeps the cache.
     std::optional<DirectBuffer> direct;
-    if (mayWriteDirectly(type) && files.preferDirect(wholeBlocks(length))) {
+    if (!isInMemory(type) && files.preferDirect(wholeBlocks(length))) {
         if (const std::int64_t alignment = directAlignment(file.get(), files); alignment > 0) {
             direct.emplace(block, files);
             if (direct->data() && files.setDirect(file.get(), true) == 0) {

@@ -95,6 +95,11 @@ public:
         return FileSystem::fsync(fd);
     }
 
+    bool preferDirect(std::int64_t) override
+    {
+        return direct;
+    }
+
     const FillBlock* block = &kZeros;
     std::vector<Call> calls;
     int interruptions = 0;
@@ -104,6 +109,7 @@ public:
     bool pretend = false;   // count the bytes as written without writing them
     int flushError = 0;
     bool refuseWriteback = false;
+    bool direct = false; // past the page cache, where the file system allows it
     int writebacks = 0;
     int flushes = 0;
     int fullFlushes = 0;
@@ -245,34 +251,45 @@ TEST(EngineFailures, FlushFailureIsAFailureAndUnsupportedDataSyncFallsBackToFsyn
     EXPECT_EQ(files.fullFlushes, 1);
 }
 
+// Through the page cache and past it, with the disk filling up where the last block would grow the
+// file and where the file's own length has not been reached.
 TEST(EngineFailures, NoRoomToGrowStillOverwritesTheOriginalLength)
 {
-    TemporaryFolder folder;
-    const std::string path = folder.makeFile("full", 12345, 0x77);
-    FaultyFileSystem files;
-    files.room = 12345;
-    RunProgress progress;
-    const OverwriteResult result = overwrite(path, files, progress);
-    EXPECT_EQ(result.outcome, Overwrite::NotExtended);
-    EXPECT_EQ(result.failure,
-              path + ": contents overwritten, but the file could not be extended to a whole block and was not deleted: "
-                     "No space left on device");
-    EXPECT_EQ(files.flushes, 1);
-    const auto bytes = readWhole(path);
-    EXPECT_EQ(bytes.size(), 12345u);
-    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
+    for (const auto& [direct, length] : {std::pair{false, std::int64_t{12345}}, {true, 3 * kDirectChunk + 1234}}) {
+        SCOPED_TRACE(direct ? "direct" : "through the page cache");
+        TemporaryFolder folder;
+        const std::string path = folder.makeFile("full", length, 0x77);
+        FaultyFileSystem files;
+        files.room = length;
+        files.direct = direct;
+        RunProgress progress;
+        const OverwriteResult result = overwrite(path, files, progress);
+        EXPECT_EQ(result.outcome, Overwrite::NotExtended);
+        EXPECT_EQ(result.failure,
+                  path + ": contents overwritten, but the file could not be extended to a whole block and was not "
+                         "deleted: No space left on device");
+        EXPECT_EQ(files.flushes, 1);
+        const auto bytes = readWhole(path);
+        EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), length);
+        EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
+    }
 }
 
 TEST(EngineFailures, NoRoomInsideTheOriginalLengthIsAWriteFailure)
 {
-    TemporaryFolder folder;
-    const std::string path = folder.makeFile("hole", 12345);
-    FaultyFileSystem files;
-    files.room = 8000;
-    RunProgress progress;
-    const OverwriteResult result = overwrite(path, files, progress);
-    EXPECT_EQ(result.outcome, Overwrite::Failed);
-    EXPECT_EQ(result.failure, path + ": error writing at offset 8000: No space left on device");
+    for (const auto& [direct, room] : {std::pair{false, std::int64_t{8000}}, {true, kDirectChunk + 8000}}) {
+        SCOPED_TRACE(direct ? "direct" : "through the page cache");
+        TemporaryFolder folder;
+        const std::string path = folder.makeFile("hole", 3 * kDirectChunk);
+        FaultyFileSystem files;
+        files.room = room;
+        files.direct = direct;
+        RunProgress progress;
+        const OverwriteResult result = overwrite(path, files, progress);
+        EXPECT_EQ(result.outcome, Overwrite::Failed);
+        EXPECT_EQ(result.failure,
+                  path + ": error writing at offset " + std::to_string(room) + ": No space left on device");
+    }
 }
 
 TEST(EngineFailures, FileSizeLimitStopsTheGrowthNotTheProgram)
