@@ -294,26 +294,31 @@ TEST(EngineFailures, NoRoomInsideTheOriginalLengthIsAWriteFailure)
 
 TEST(EngineFailures, FileSizeLimitStopsTheGrowthNotTheProgram)
 {
-    TemporaryFolder folder;
-    const std::string path = folder.makeFile("limited", 4096, 0x11);
-    // A child process with a 4096-byte file size limit, so the test's own limit stays as it was.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        RunProgress progress;
-        const OverwriteResult result = OverwriteFile(path, kZeros, progress);
-        ::_exit(result.outcome == Overwrite::NotExtended && result.failure.ends_with("File too large") ? 0 : 1);
+    for (const bool direct : {false, true}) {
+        SCOPED_TRACE(direct ? "direct" : "through the page cache");
+        TemporaryFolder folder;
+        const std::string path = folder.makeFile("limited", 4096, 0x11);
+        // A child process with a 4096-byte file size limit, so the test's own limit stays as it was.
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            FaultyFileSystem files;
+            files.direct = direct;
+            RunProgress progress;
+            const OverwriteResult result = OverwriteFile(path, kZeros, progress, files);
+            ::_exit(result.outcome == Overwrite::NotExtended && result.failure.ends_with("File too large") ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const auto bytes = readWhole(path);
+        EXPECT_EQ(bytes.size(), 4096u);
+        EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    const auto bytes = readWhole(path);
-    EXPECT_EQ(bytes.size(), 4096u);
-    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(EngineFailures, DeletionRefusedByAReadOnlyFolder)
