@@ -73,11 +73,11 @@ ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off
         length += static_cast<std::int64_t>(vectors[i].iov_len);
     }
     const bool isDirect = (::fcntl(fd, F_GETFL) & O_DIRECT) != 0;
-    writes.push_back({offset, length, isDirect});
-    if (isDirect && directWrites() == refuseDirectWrite) {
+    if (isDirect && ++m_directCalls == refuseDirectWrite) {
         errno = EINVAL;
         return -1;
     }
+    writes.push_back({offset, length, isDirect});
     return FileSystem::pwritev(fd, vectors, count, offset);
 }
 

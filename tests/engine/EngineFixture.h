@@ -64,7 +64,7 @@ public:
     bool refuseDirect = false;
     bool noHugePages = false;
     int refuseDirectWrite = 0;
-    // Each write call: its offset, its length and whether it went past the page cache.
+    // Each write call but a refused one: its offset, its length and whether it went past the page cache.
     struct Write
     {
         off_t offset;
@@ -77,6 +77,7 @@ public:
 
 private:
     void* m_smallPageBuffer = nullptr;
+    int m_directCalls = 0;
 };
 
 // Remembers every update of a run's progress.
