@@ -4,20 +4,26 @@
 
 // Tells whether another copy of the program is already running for this user.
 //
-// The first copy takes an exclusive lock (flock) on a lock file in a folder that only this user can
-// enter: the session's runtime folder ($XDG_RUNTIME_DIR), or without one a folder of the user's own
-// in the temporary folder. Taking the lock is atomic, so of two copies started at the same moment
-// exactly one gets it, and the kernel releases it when the process ends in any way, a crash or a kill
-// included, so a dead copy never blocks the next start. No other user can create or lock anything in
-// that folder. Where no such folder can be had, the copy runs: nobody else can keep it from starting.
+// On Linux the first copy takes an exclusive lock (flock) on a lock file in a folder that only this
+// user can enter: the session's runtime folder ($XDG_RUNTIME_DIR), or without one a folder of the
+// user's own in the temporary folder. No other user can create or lock anything in that folder. On
+// Windows it creates a named mutex in the session's namespace whose name carries the user's SID and
+// the key.
+//
+// Either way, taking it is atomic, so of two copies started at the same moment exactly one gets it,
+// and the kernel releases it when the process ends in any way, a crash or a kill included, so a dead
+// copy never blocks the next start. Where no private place can be had, the copy runs: nobody else can
+// keep it from starting.
 class InstanceGuard
 {
 public:
     // The name this user's copies of the program share.
     static std::string defaultKey();
 
+#ifndef _WIN32
     // The folder the lock file goes in, or empty when there is none that only this user can enter.
     static std::string privateFolder();
+#endif
 
     explicit InstanceGuard(std::string key);
     ~InstanceGuard();
@@ -29,7 +35,12 @@ public:
     bool acquire();
 
 private:
+#ifdef _WIN32
+    std::string m_key;
+    void* m_mutex = nullptr;
+#else
     std::string m_fileName;
     int m_folder = -1;
     int m_lock = -1;
+#endif
 };
