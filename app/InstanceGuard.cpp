@@ -51,6 +51,15 @@ std::string InstanceGuard::privateFolder()
     }
     const std::string own = temporary + "/zorvik-" + std::to_string(geteuid());
     mkdir(own.c_str(), 0700); // an existing folder is checked below like a new one
+    // A folder of the user's own that a looser umask or an older copy left open is closed again;
+    // one of another user's is never touched.
+    struct stat status
+    {
+    };
+    if (lstat(own.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == geteuid() &&
+        (status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        chmod(own.c_str(), 0700);
+    }
     return isPrivateFolder(own) ? own : std::string();
 }
 

@@ -109,13 +109,14 @@ void TestStartup::guardIsExclusiveAndReleased()
 // making are tried with real processes below.)
 void TestStartup::lockFolderIsOnlyTheUsers_data()
 {
-    QTest::addColumn<int>("sessionMode"); // 0: no session folder
+    QTest::addColumn<int>("sessionMode"); // 0: no session folder; -1: none, and an open folder of our own
     QTest::addColumn<bool>("throughALink");
     QTest::addColumn<bool>("sessionChosen");
     QTest::newRow("private session folder") << 0700 << false << true;
     QTest::newRow("session folder open to the group") << 0770 << false << false;
     QTest::newRow("session folder through a link") << 0700 << true << false;
     QTest::newRow("no session folder") << 0 << false << false;
+    QTest::newRow("no session folder, own temporary one left open") << -1 << false << false;
 }
 
 void TestStartup::lockFolderIsOnlyTheUsers()
@@ -127,8 +128,12 @@ void TestStartup::lockFolderIsOnlyTheUsers()
     QVERIFY(base.isValid());
     const QString session = base.filePath("session");
     QVERIFY(QDir().mkpath(session) && QDir().mkpath(base.filePath("tmp")));
-    QVERIFY(chmod(QFile::encodeName(session).constData(), sessionMode) == 0);
-    QString variable = sessionMode == 0 ? QString() : session;
+    QVERIFY(chmod(QFile::encodeName(session).constData(), qMax(sessionMode, 0)) == 0);
+    if (sessionMode < 0) {
+        const QString own = base.filePath("tmp/zorvik-" + QString::number(geteuid()));
+        QVERIFY(QDir().mkpath(own) && chmod(QFile::encodeName(own).constData(), 0755) == 0);
+    }
+    QString variable = sessionMode <= 0 ? QString() : session;
     if (throughALink) {
         variable = base.filePath("link");
         QVERIFY(QFile::link(session, variable));
