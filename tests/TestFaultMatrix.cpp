@@ -128,7 +128,6 @@ private slots:
     void awkwardNamesAreShreddedBothWays();
     void nonUtf8NameIsShreddedFromTheList();
     void fileSizeLimitIsReportedNotFatal();
-    void fileRenamedOntoThePathDuringTheRunIsLeftAlone();
     void fileReplacedAfterThePickOrTheDropIsRefused();
 };
 
@@ -262,29 +261,6 @@ void TestFaultMatrix::fileSizeLimitIsReportedNotFatal()
                  "not deleted: File too large");
     QCOMPARE(readTestFile(path), QByteArray(4096, '\0'));
     QCOMPARE(ui.text("Text1"), path);
-}
-
-// An editor that saves by renaming a new file over the old one, while the old one is overwritten.
-void TestFaultMatrix::fileRenamedOntoThePathDuringTheRunIsLeftAlone()
-{
-    Scene scene;
-    const QString path = scene.write("draft.txt", QByteArray(6000, 'd'));
-    const QString saved = scene.write("draft.txt.new", QByteArray(7000, 'n'));
-    ShredderWindow ui("fault-matrix");
-    ui.platform().files.setBeforeWrite([&](off_t offset) {
-        if (offset == 0) {
-            QVERIFY(::rename(QFile::encodeName(saved).constData(), QFile::encodeName(path).constData()) == 0);
-        }
-    });
-    QVERIFY(!ui.shredSingle(path));
-    QVERIFY(!ui.claimedShredded());
-    QCOMPARE(ui.messages().last(),
-             "Warning!: " + path +
-                 ": another file was put at this path during the run; it was left alone, neither overwritten nor "
-                 "deleted");
-    QCOMPARE(readTestFile(path), QByteArray(7000, 'n'));
-    QCOMPARE(ui.text("Text1"), path);
-    QVERIFY(scene.untouched());
 }
 
 // The pick in the dialog and the drop on the list pin the file; a file renamed onto the path after

@@ -244,7 +244,6 @@ private slots:
     void fullFileSystemStillOverwritesTheOriginalBytes();
     void placementIsToldTruthfully_data();
     void placementIsToldTruthfully();
-    void copyOnWriteIsWarnedAboutThroughTheWindow();
 
 private:
     // A mounted ext4 image, or a skip with the reason.
@@ -495,33 +494,6 @@ void TestForensic::placementIsToldTruthfully()
     }
     if (!scene.lower.isEmpty()) {
         QCOMPARE(lowerAfter, scene.content);
-    }
-}
-
-void TestForensic::copyOnWriteIsWarnedAboutThroughTheWindow()
-{
-    for (bool batch : {false, true}) {
-        const QByteArray marker = freshMarker();
-        ImageScene scene;
-        if (const QString unavailable = scene.make("btrfs", marker); !unavailable.isEmpty()) {
-            QSKIP(qPrintable("image test skipped: " + unavailable));
-        }
-        ShredderWindow ui("copy-on-write");
-        if (batch) {
-            QCOMPARE(ui.drop({scene.victim}), 1);
-            QCOMPARE(ui.shredAllListed(), QString("0 file shredded !"));
-            QVERIFY(ui.listed().isEmpty());
-        } else {
-            QVERIFY(!ui.shredSingle(scene.victim));
-            QCOMPARE(ui.text("Text1"), QString());
-        }
-        QVERIFY(!ui.claimedShredded());
-        QCOMPARE(ui.messages().last(),
-                 "Warning!: " + scene.victim +
-                     ": overwritten and deleted, but btrfs copies on write: the new data went to other blocks, so the "
-                     "old contents may still be readable on the disk");
-        QVERIFY(!QFile::exists(scene.victim));
-        QVERIFY(scene.raw().count(marker) > 0);
     }
 }
 

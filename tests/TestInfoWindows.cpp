@@ -264,15 +264,13 @@ void TestInfoWindows::noticeHasOneLineOnEverySide()
     QVERIFY(about);
     REQUIRE_CHILD(notice, QLabel, about, "Image2");
     const QImage drawn = notice->grab().toImage();
-    const int right = drawn.width() - 1;
-    const int bottom = drawn.height() - 1;
-    const QList<std::pair<QPoint, QPoint>> edgeAndInside = {
-        {{drawn.width() / 2, 0}, {drawn.width() / 2, 1}},
-        {{drawn.width() / 2, bottom}, {drawn.width() / 2, bottom - 1}},
-        {{0, drawn.height() / 2}, {1, drawn.height() / 2}},
-        {{right, drawn.height() / 2}, {right - 1, drawn.height() / 2}},
-    };
-    for (const auto& [edge, inside] : edgeAndInside) {
+    const int midX = drawn.width() / 2;
+    const int midY = drawn.height() / 2;
+    // Each side: its edge pixel, and the one just inside it.
+    for (const auto& [edge, inside] : {std::pair{QPoint(midX, 0), QPoint(midX, 1)},
+                                       {QPoint(midX, drawn.height() - 1), QPoint(midX, drawn.height() - 2)},
+                                       {QPoint(0, midY), QPoint(1, midY)},
+                                       {QPoint(drawn.width() - 1, midY), QPoint(drawn.width() - 2, midY)}}) {
         QCOMPARE(drawn.pixelColor(edge), QColor(Qt::black));
         QVERIFY2(drawn.pixelColor(inside) != QColor(Qt::black), "a line two pixels thick");
     }

@@ -1,6 +1,7 @@
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "tests/support/ScriptedPlatform.h"
+#include "tests/support/ShredderWindow.h"
 #include "tests/support/WidgetLookup.h"
 
 #include <QAction>
@@ -102,10 +103,8 @@ void TestModeMenu::everyStartIsStandard()
 // is not, since it shows its mark.
 void TestModeMenu::onlyTheCheckedEntryShowsAMark()
 {
-    ScriptedPlatform platform;
-    InstanceGuard guard("zorvik-test-mode-marks-" + std::to_string(QCoreApplication::applicationPid()));
-    MainWindow window(platform.platform());
-    QVERIFY(window.load(guard));
+    ShredderWindow ui("mode-marks");
+    MainWindow& window = ui.window();
     REQUIRE_CHILD(menu, QMenu, &window, "mode");
     REQUIRE_CHILD(standard, QAction, &window, "null_");
     REQUIRE_CHILD(enhanced, QAction, &window, "random");

@@ -252,43 +252,45 @@ TEST(EngineFailures, FlushFailureIsAFailureAndUnsupportedDataSyncFallsBackToFsyn
 }
 
 // Through the page cache and past it, with the disk filling up where the last block would grow the
-// file and where the file's own length has not been reached.
-TEST(EngineFailures, NoRoomToGrowStillOverwritesTheOriginalLength)
+// file (the original length is still overwritten, and the file kept) and where the file's own length
+// has not been reached (a write failure).
+TEST(EngineFailures, NoRoomLeftOnTheDisk)
 {
-    for (const auto& [direct, length] : {std::pair{false, std::int64_t{12345}}, {true, 3 * kDirectChunk + 1234}}) {
-        SCOPED_TRACE(direct ? "direct" : "through the page cache");
+    const std::string notExtended =
+        ": contents overwritten, but the file could not be extended to a whole block and was not deleted: "
+        "No space left on device";
+    struct Case
+    {
+        bool direct;
+        std::int64_t length;
+        std::int64_t room;
+        std::string failure; // after the path
+    };
+    const Case cases[] = {
+        {false, 12345, 12345, notExtended},
+        {true, 3 * kDirectChunk + 1234, 3 * kDirectChunk + 1234, notExtended},
+        {false, 3 * kDirectChunk, 8000, ": error writing at offset 8000: No space left on device"},
+        {true, 3 * kDirectChunk, kDirectChunk + 8000, ": error writing at offset 2568000: No space left on device"},
+    };
+    for (const Case& room : cases) {
+        SCOPED_TRACE((room.direct ? "direct, room " : "through the page cache, room ") + std::to_string(room.room));
         TemporaryFolder folder;
-        const std::string path = folder.makeFile("full", length, 0x77);
+        const std::string path = folder.makeFile("full", room.length, 0x77);
         FaultyFileSystem files;
-        files.room = length;
-        files.direct = direct;
+        files.room = room.room;
+        files.direct = room.direct;
         RunProgress progress;
         const OverwriteResult result = overwrite(path, files, progress);
-        EXPECT_EQ(result.outcome, Overwrite::NotExtended);
-        EXPECT_EQ(result.failure,
-                  path + ": contents overwritten, but the file could not be extended to a whole block and was not "
-                         "deleted: No space left on device");
-        EXPECT_EQ(files.flushes, 1);
-        const auto bytes = readWhole(path);
-        EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), length);
-        EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
-    }
-}
-
-TEST(EngineFailures, NoRoomInsideTheOriginalLengthIsAWriteFailure)
-{
-    for (const auto& [direct, room] : {std::pair{false, std::int64_t{8000}}, {true, kDirectChunk + 8000}}) {
-        SCOPED_TRACE(direct ? "direct" : "through the page cache");
-        TemporaryFolder folder;
-        const std::string path = folder.makeFile("hole", 3 * kDirectChunk);
-        FaultyFileSystem files;
-        files.room = room;
-        files.direct = direct;
-        RunProgress progress;
-        const OverwriteResult result = overwrite(path, files, progress);
-        EXPECT_EQ(result.outcome, Overwrite::Failed);
-        EXPECT_EQ(result.failure,
-                  path + ": error writing at offset " + std::to_string(room) + ": No space left on device");
+        EXPECT_EQ(result.failure, path + room.failure);
+        if (room.room == room.length) {
+            EXPECT_EQ(result.outcome, Overwrite::NotExtended);
+            EXPECT_EQ(files.flushes, 1);
+            const auto bytes = readWhole(path);
+            EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), room.length);
+            EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
+        } else {
+            EXPECT_EQ(result.outcome, Overwrite::Failed);
+        }
     }
 }
 

@@ -105,28 +105,30 @@ TEST(SingleShred, FailedDeletionIsNotReportedAsShreddedAndKeepsThePath)
     EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(5000, 0)); // overwritten all the same
 }
 
+namespace {
+// Changes what the path names while "Confirm?" is open.
+class SwappingView : public RecordingView
+{
+public:
+    bool confirmShred() override
+    {
+        if (swap) {
+            swap();
+        }
+        return RecordingView::confirmShred();
+    }
+    std::function<void()> swap;
+};
+} // namespace
+
 TEST(SingleShred, FileThatVanishesDuringTheRunClearsThePath)
 {
     TemporaryFolder folder;
     const std::string path = folder.makeFile("vanishing", 10);
     SingleRun run;
     // The file disappears between the confirmation and the overwrite.
-    class VanishingView : public RecordingView
-    {
-    public:
-        explicit VanishingView(std::string path)
-            : m_path(std::move(path))
-        {
-        }
-        bool confirmShred() override
-        {
-            std::filesystem::remove(m_path);
-            return RecordingView::confirmShred();
-        }
-
-    private:
-        std::string m_path;
-    } view(path);
+    SwappingView view;
+    view.swap = [&] { std::filesystem::remove(path); };
     EXPECT_FALSE(shredSingleFile(path, kStandardMode, view, run.progress));
     ASSERT_EQ(view.events.size(), 3u);
     EXPECT_EQ(view.events[1], "clear path");
@@ -195,19 +197,6 @@ struct SwapScene
     std::string other;
 };
 
-// Swaps the path while "Confirm?" is open.
-class SwappingView : public RecordingView
-{
-public:
-    bool confirmShred() override
-    {
-        if (swap) {
-            swap();
-        }
-        return RecordingView::confirmShred();
-    }
-    std::function<void()> swap;
-};
 } // namespace
 
 // However the path comes to name another file after the choice, that file is neither written nor
