@@ -366,9 +366,7 @@ private:
 // cached pages are the file itself: O_DIRECT would only add a copy, and dropping pages frees nothing.
 bool isInMemory(const FileSystemType& type)
 {
-    constexpr std::uint64_t kTmpfs = 0x01021994;
-    constexpr std::uint64_t kRamfs = 0x858458f6;
-    return type.magic == kTmpfs || type.magic == kRamfs;
+    return type.name == "tmpfs" || type.name == "ramfs";
 }
 
 // The alignment of direct writes to the file, or 0 when it cannot be used: a power of two of which
