@@ -203,19 +203,26 @@ struct SwapScene
 // deleted, and the run never says "shredded".
 TEST(ChosenFileOnly, PathSwappedAfterTheChoiceIsRefusedWithNothingWritten)
 {
+    enum When
+    {
+        BeforeTheRun,
+        WhileConfirming,
+        DuringTheOverwrite,
+    };
     struct Case
     {
         const char* name;
         void (SwapScene::*swap)() const;
-        bool whileConfirming;
+        When when;
     };
     const std::vector<Case> cases = {
-        {"renamed over, before the run", &SwapScene::renameOtherOntoChosen, false},
-        {"renamed over, while confirming", &SwapScene::renameOtherOntoChosen, true},
-        {"hard link, before the run", &SwapScene::hardLinkOtherAtChosen, false},
-        {"hard link, while confirming", &SwapScene::hardLinkOtherAtChosen, true},
-        {"parent folder symlinked, before the run", &SwapScene::symlinkFolderToElsewhere, false},
-        {"parent folder symlinked, while confirming", &SwapScene::symlinkFolderToElsewhere, true},
+        {"renamed over, before the run", &SwapScene::renameOtherOntoChosen, BeforeTheRun},
+        {"renamed over, while confirming", &SwapScene::renameOtherOntoChosen, WhileConfirming},
+        {"renamed over, during the overwrite", &SwapScene::renameOtherOntoChosen, DuringTheOverwrite},
+        {"hard link, before the run", &SwapScene::hardLinkOtherAtChosen, BeforeTheRun},
+        {"hard link, while confirming", &SwapScene::hardLinkOtherAtChosen, WhileConfirming},
+        {"parent folder symlinked, before the run", &SwapScene::symlinkFolderToElsewhere, BeforeTheRun},
+        {"parent folder symlinked, while confirming", &SwapScene::symlinkFolderToElsewhere, WhileConfirming},
     };
     for (const Case& c : cases) {
         for (Driver driver : {Driver::Single, Driver::Batch}) {
@@ -223,49 +230,38 @@ TEST(ChosenFileOnly, PathSwappedAfterTheChoiceIsRefusedWithNothingWritten)
             SwapScene scene;
             const ChosenFile file(scene.chosen, IdentifyFile(scene.chosen).identity);
             SwappingView view;
-            if (c.whileConfirming) {
+            ScriptedFileSystem files;
+            if (c.when == BeforeTheRun) {
+                (scene.*c.swap)();
+            } else if (c.when == WhileConfirming) {
                 view.swap = [&] { (scene.*c.swap)(); };
             } else {
-                (scene.*c.swap)();
+                files.beforeWrite = [&](off_t offset) {
+                    if (offset == 0) {
+                        (scene.*c.swap)();
+                    }
+                };
             }
-            EXPECT_FALSE(shredThrough(driver, file, view, FileSystem::system()));
+            EXPECT_FALSE(shredThrough(driver, file, view, files));
 
             EXPECT_TRUE(scene.otherUntouched());
             const std::string refusal =
-                "warn: " + scene.chosen + ": the file was replaced after it was chosen; nothing was written";
+                "warn: " + scene.chosen +
+                (c.when == DuringTheOverwrite ? ": another file was put at this path during the run; it was left "
+                                                "alone, neither overwritten nor deleted"
+                                              : ": the file was replaced after it was chosen; nothing was written");
             EXPECT_NE(std::find(view.events.begin(), view.events.end(), refusal), view.events.end());
-            if (driver == Driver::Batch) {
+            if (driver == Driver::Batch && c.when != DuringTheOverwrite) {
                 // Refused at the start, the list stays as it was; refused at the opening, the entry
                 // comes back unchecked.
                 ASSERT_EQ(view.list.size(), 1u);
-                EXPECT_EQ(view.list[0].checked, !c.whileConfirming);
+                EXPECT_EQ(view.list[0].checked, c.when == BeforeTheRun);
             }
             if (c.swap == &SwapScene::symlinkFolderToElsewhere) {
                 EXPECT_EQ(readWhole((scene.folder.path() / "dir-moved/secret").string()),
                           std::vector<std::uint8_t>(6000, 0xA5));
             }
         }
-    }
-}
-
-TEST(ChosenFileOnly, FileRenamedOntoThePathDuringTheOverwriteIsLeftAlone)
-{
-    for (Driver driver : {Driver::Single, Driver::Batch}) {
-        SCOPED_TRACE(nameOf(driver));
-        SwapScene scene;
-        ScriptedFileSystem files;
-        files.beforeWrite = [&](off_t offset) {
-            if (offset == 0) {
-                scene.renameOtherOntoChosen();
-            }
-        };
-        RecordingView view;
-        EXPECT_FALSE(shredThrough(driver, {scene.chosen, IdentifyFile(scene.chosen).identity}, view, files));
-        EXPECT_TRUE(scene.otherUntouched());
-        const std::string notice = "warn: " + scene.chosen +
-                                   ": another file was put at this path during the run; it was left alone, neither "
-                                   "overwritten nor deleted";
-        EXPECT_NE(std::find(view.events.begin(), view.events.end(), notice), view.events.end());
     }
 }
 
