@@ -148,7 +148,7 @@ EngineTiming timeEngine(const std::string& path, ShredMode mode, FileSystem& fil
     RunProgress progress;
     progress.StartProgress();
     const FillBlock block = BuildFillBlock(mode);
-    const OverwriteResult result = OverwriteFile(path, block, progress, files);
+    OverwriteResult result = OverwriteFile(path, block, progress, files);
     const bool removed = result.ok() && RemoveFile(result, files).empty();
     const double elapsed = bench::now() - start;
     timing.cpu = cpuSeconds() - cpuBefore;

@@ -60,13 +60,13 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     std::vector<bool> failed(batch.size(), false);
     int shredded = 0;
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        const OverwriteResult overwrite = OverwriteFile(batch[i], block, progress, files);
+        OverwriteResult overwrite = OverwriteFile(batch[i], block, progress, files);
         std::string failure = overwrite.ok() ? RemoveFile(overwrite, files) : overwrite.failure;
         if (!failure.empty()) {
             failed[i] = true;
             failures.push_back(std::move(failure));
         } else if (!overwrite.placement.inPlace()) {
-            failures.push_back(PlacementWarning(batch[i].path, overwrite.placement));
+            failures.push_back(PlacementWarning(DisplayPath(batch[i].path), overwrite.placement));
         } else {
             ++shredded;
         }

@@ -1,5 +1,9 @@
 #pragma once
 
+#ifdef _WIN32
+#include "shred/windows/FileSystem.h"
+#else
+
 #include "shred/Placement.h"
 
 #include <cstddef>
@@ -50,3 +54,5 @@ public:
     // The real calls.
     static FileSystem& system();
 };
+
+#endif

@@ -58,7 +58,11 @@ double secondsSinceMidnight()
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
     localtime_r(&seconds, &local);
+#endif
     const double fraction = duration<double>(now - system_clock::from_time_t(seconds)).count();
     return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction;
 }

@@ -15,7 +15,7 @@
 namespace {
 std::string failureLine(const std::string& path, const std::string& step, int error)
 {
-    return path + ": " + step + ": " + std::strerror(error);
+    return path + ": " + step + ": " + ErrorText(error);
 }
 
 const char* kindOf(mode_t mode)
@@ -379,7 +379,7 @@ std::int64_t directAlignment(int fd, FileSystem& files)
 }
 } // namespace
 
-FileLength IdentifyFile(const std::string& path)
+FileLength IdentifyFile(const NativePath& path)
 {
     struct stat status
     {
@@ -523,7 +523,12 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     return result;
 }
 
-bool PathExists(const std::string& path)
+std::string ErrorText(int error)
+{
+    return std::strerror(error);
+}
+
+bool PathExists(const NativePath& path)
 {
     struct stat status
     {
@@ -531,7 +536,7 @@ bool PathExists(const std::string& path)
     return ::lstat(path.c_str(), &status) == 0;
 }
 
-std::string RemoveFile(const OverwriteResult& overwritten, FileSystem& files)
+std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
 {
     const std::string& path = overwritten.path;
     if (overwritten.folder.get() < 0) {

@@ -10,7 +10,7 @@
 // it cannot confirm it. What it cannot see: data journals, flash media that remap writes, backups,
 // and copies made before the run.
 
-#include "shred/FileDescriptor.h"
+#include "shred/FilePath.h"
 #include "shred/FileSystem.h"
 #include "shred/FillBlock.h"
 #include "shred/Placement.h"
@@ -19,9 +19,16 @@
 #include <optional>
 #include <string>
 
+#ifdef _WIN32
+#include "shred/windows/FileHandle.h"
+#else
+#include "shred/FileDescriptor.h"
+#endif
+
 class RunProgress;
 
-// Which file a path named: its device and inode.
+// Which file a path named: its device and inode, or on Windows its volume's serial number and its
+// file index.
 struct FileIdentity
 {
     std::uint64_t device = 0;
@@ -34,13 +41,13 @@ struct FileIdentity
 // Without an identity, the file the path names when the run measures it is the chosen one.
 struct ChosenFile
 {
-    ChosenFile(std::string path, std::optional<FileIdentity> identity = std::nullopt)
+    ChosenFile(NativePath path, std::optional<FileIdentity> identity = std::nullopt)
         : path(std::move(path))
         , identity(identity)
     {
     }
 
-    std::string path;
+    NativePath path;
     std::optional<FileIdentity> identity;
 };
 
@@ -72,11 +79,17 @@ struct OverwriteResult
     // Whether the pass landed on the blocks that held the old contents.
     PlacementVerdict placement;
 
-    // The overwritten file, held for its deletion: its folder, its name there and which file it was.
-    std::string path;
+    // The overwritten file, held for its deletion.
+    NativePath path;
+    FileIdentity identity;
+#ifdef _WIN32
+    // The file itself, opened with the right to delete it: the deletion goes through this handle.
+    FileHandle file;
+#else
+    // Its folder and its name there.
     FileDescriptor folder;
     std::string name;
-    FileIdentity identity;
+#endif
 
     bool ok() const
     {
@@ -97,7 +110,7 @@ inline constexpr std::int64_t kDirectChunk = std::int64_t{kBlocksPerWrite} * kBl
 inline constexpr int kGrowthRounds = 3;
 
 // What the path names now, without following a symbolic link: a regular file's length and identity.
-FileLength IdentifyFile(const std::string& path);
+FileLength IdentifyFile(const NativePath& path);
 
 // Measures the chosen file and refuses what may not be shredded: a path that is not absolute, anything
 // but a regular file, a file other than the one chosen, a file with more than one name, and the
@@ -114,9 +127,14 @@ OverwriteResult OverwriteFile(const ChosenFile& file,
                               RunProgress& progress,
                               FileSystem& files = FileSystem::system());
 
+// The system's own words for an error number (errno on Linux, a system error code on Windows), as
+// the failure lines end with them.
+std::string ErrorText(int error);
+
 // Whether anything, a dangling link included, stands at `path`.
-bool PathExists(const std::string& path);
+bool PathExists(const NativePath& path);
 
 // Deletes the overwritten file's name, but only while it still names that file: another file put in
-// its place meanwhile is left alone. Returns the failure line, or an empty string.
-std::string RemoveFile(const OverwriteResult& overwritten, FileSystem& files = FileSystem::system());
+// its place meanwhile is left alone. Returns the failure line, or an empty string. On Windows the
+// file is deleted through the handle it was overwritten through, which is closed here.
+std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files = FileSystem::system());

@@ -3,7 +3,17 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#ifdef __linux__
 #include <linux/fiemap.h>
+#endif
+
+#ifdef __linux__
+static_assert(ExtentFlag::Last == FIEMAP_EXTENT_LAST && ExtentFlag::Unknown == FIEMAP_EXTENT_UNKNOWN &&
+              ExtentFlag::Delalloc == FIEMAP_EXTENT_DELALLOC && ExtentFlag::Encoded == FIEMAP_EXTENT_ENCODED &&
+              ExtentFlag::DataEncrypted == FIEMAP_EXTENT_DATA_ENCRYPTED &&
+              ExtentFlag::DataInline == FIEMAP_EXTENT_DATA_INLINE && ExtentFlag::DataTail == FIEMAP_EXTENT_DATA_TAIL &&
+              ExtentFlag::Unwritten == FIEMAP_EXTENT_UNWRITTEN && ExtentFlag::Shared == FIEMAP_EXTENT_SHARED);
+#endif
 
 namespace {
 struct KnownFileSystem
@@ -76,17 +86,17 @@ constexpr std::array kKnownFileSystems = {
 
 // Extents whose data has no place on the disk yet (written but not allocated) or never had any
 // (allocated but never written): no old bytes of this file lie there.
-constexpr std::uint32_t kNoOldData = FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_UNWRITTEN;
+constexpr std::uint32_t kNoOldData = ExtentFlag::Delalloc | ExtentFlag::Unwritten;
 
 bool isEncoded(std::uint32_t flags)
 {
     // Encryption alone rewrites in place; compression never does.
-    return (flags & FIEMAP_EXTENT_ENCODED) && !(flags & FIEMAP_EXTENT_DATA_ENCRYPTED);
+    return (flags & ExtentFlag::Encoded) && !(flags & ExtentFlag::DataEncrypted);
 }
 
 bool isInline(std::uint32_t flags)
 {
-    return flags & (FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_DATA_TAIL);
+    return flags & (ExtentFlag::DataInline | ExtentFlag::DataTail);
 }
 
 // The after-map's extent holding byte `at` of the file, if it lies at a known place on the disk.
@@ -94,7 +104,7 @@ const Extent* locatedAt(const ExtentMap& map, std::uint64_t at)
 {
     for (const Extent& extent : map) {
         if (extent.logical <= at && at - extent.logical < extent.length) {
-            const bool located = !(extent.flags & (FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC));
+            const bool located = !(extent.flags & (ExtentFlag::Unknown | ExtentFlag::Delalloc));
             return located ? &extent : nullptr;
         }
     }
@@ -158,6 +168,30 @@ FileSystemType ClassifyFileSystem(std::uint64_t magic)
     return {low, name, Unknown};
 }
 
+FileSystemType ClassifyFileSystemName(const std::string& name)
+{
+    struct KnownName
+    {
+        const char* volumeName;
+        const char* name;
+        FileSystemKind kind;
+    };
+    static constexpr std::array kKnownNames = {
+        KnownName{"NTFS", "ntfs", InPlace},
+        KnownName{"FAT", "fat", InPlace},
+        KnownName{"FAT32", "fat32", InPlace},
+        KnownName{"exFAT", "exfat", InPlace},
+        KnownName{"UDF", "udf", InPlace},
+        KnownName{"ReFS", "refs", CopyOnWrite},
+    };
+    for (const KnownName& known : kKnownNames) {
+        if (name == known.volumeName) {
+            return {0, known.name, known.kind};
+        }
+    }
+    return {0, name.empty() ? "the file system" : "the file system " + name, Unknown};
+}
+
 PlacementVerdict JudgePlacement(const std::optional<ExtentMap>& before,
                                 const std::optional<ExtentMap>& after,
                                 const FileSystemType& type)
@@ -172,7 +206,7 @@ PlacementVerdict JudgePlacement(const std::optional<ExtentMap>& before,
     }
     for (const ExtentMap* map : {&*before, &*after}) {
         for (const Extent& extent : *map) {
-            if (extent.flags & FIEMAP_EXTENT_SHARED) {
+            if (extent.flags & ExtentFlag::Shared) {
                 return {Placement::Shared,
                         type.name + " shares the file's blocks with a copy or a snapshot, which keeps the old bytes"};
             }
@@ -188,7 +222,7 @@ PlacementVerdict JudgePlacement(const std::optional<ExtentMap>& before,
         if (old.flags & kNoOldData) {
             continue;
         }
-        if (old.flags & FIEMAP_EXTENT_UNKNOWN) {
+        if (old.flags & ExtentFlag::Unknown) {
             return {Placement::Unconfirmed, type.name + " did not tell where the file's data lay"};
         }
         if (!stayedInPlace(old, *after)) {

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-// One extent of a file's block map, as FS_IOC_FIEMAP reports it: bytes [logical, logical + length)
-// of the file lie at [physical, physical + length) on the device. Flags are FIEMAP_EXTENT_* bits.
+// One extent of a file's block map: units [logical, logical + length) of the file lie at
+// [physical, physical + length) on the device. Linux reports bytes, Windows clusters; one map never
+// mixes them. Flags are ExtentFlag bits.
 struct Extent
 {
     std::uint64_t logical = 0;
@@ -21,6 +22,19 @@ struct Extent
     std::uint64_t length = 0;
     std::uint32_t flags = 0;
 };
+
+// The flags of an extent: the bits FS_IOC_FIEMAP reports, which the Windows map is translated to.
+namespace ExtentFlag {
+inline constexpr std::uint32_t Last = 0x1;
+inline constexpr std::uint32_t Unknown = 0x2;  // where the data lies is not known
+inline constexpr std::uint32_t Delalloc = 0x4; // written but not yet given a place on the disk
+inline constexpr std::uint32_t Encoded = 0x8;  // stored compressed or otherwise transformed
+inline constexpr std::uint32_t DataEncrypted = 0x80;
+inline constexpr std::uint32_t DataInline = 0x200; // kept in the file system's metadata
+inline constexpr std::uint32_t DataTail = 0x400;   // packed with other files' tails
+inline constexpr std::uint32_t Unwritten = 0x800;  // allocated but never written, or a hole
+inline constexpr std::uint32_t Shared = 0x2000;    // shared with another file, a copy or a snapshot
+} // namespace ExtentFlag
 
 // A file's block map; none when the file system cannot tell it.
 using ExtentMap = std::vector<Extent>;
@@ -46,6 +60,8 @@ struct FileSystemType
 
 // The type behind statfs' f_type.
 FileSystemType ClassifyFileSystem(std::uint64_t magic);
+// The type behind the name a Windows volume gives its file system ("NTFS", "ReFS"...).
+FileSystemType ClassifyFileSystemName(const std::string& name);
 
 enum class Placement
 {

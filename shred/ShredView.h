@@ -32,7 +32,7 @@ public:
 
     struct ListEntry
     {
-        std::string path;
+        NativePath path;
         bool checked = false;
         // The file the path named when it was dropped on the list.
         std::optional<FileIdentity> identity = std::nullopt;

@@ -7,7 +7,7 @@
 
 namespace {
 // After a failure the path box keeps the path while there is still a file behind it.
-void reportFailure(const std::string& path, const std::string& failure, ShredView& view, RunProgress& progress)
+void reportFailure(const NativePath& path, const std::string& failure, ShredView& view, RunProgress& progress)
 {
     progress.showActivity("Ready");
     if (!PathExists(path)) {
@@ -19,7 +19,7 @@ void reportFailure(const std::string& path, const std::string& failure, ShredVie
 
 bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files)
 {
-    const std::string& path = file.path;
+    const NativePath& path = file.path;
     if (path.empty()) {
         view.tell(ShredView::Notice::SelectFile);
         return false;
@@ -42,7 +42,7 @@ bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, Ru
 
     progress.setMaximum(measured.length + kBlockSize);
     // Whatever the path names by now, only the file measured before the confirmation is written.
-    const OverwriteResult overwrite = OverwriteFile({path, measured.identity}, block, progress, files);
+    OverwriteResult overwrite = OverwriteFile({path, measured.identity}, block, progress, files);
     if (!overwrite.ok()) {
         reportFailure(path, overwrite.failure, view, progress);
         return false;
@@ -56,7 +56,7 @@ bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, Ru
     }
     view.clearPath();
     if (!overwrite.placement.inPlace()) {
-        view.warn(PlacementWarning(path, overwrite.placement));
+        view.warn(PlacementWarning(DisplayPath(path), overwrite.placement));
         return false;
     }
     view.reportShredded("The file has been shredded !");

@@ -1,18 +1,32 @@
 #include "tests/engine/EngineFixture.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
+#include <random>
+#ifdef _WIN32
+// clang-format off
+#include <windows.h>
+// clang-format on
+#else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#endif
 
 TemporaryFolder::TemporaryFolder()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zorvik-engine-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-        throw std::runtime_error("cannot create a temporary folder");
+    // A new folder with a random name: create_directory fails rather than reuse one that exists.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = "zorvik-engine-" + std::to_string(random()) + std::to_string(random());
+        if (std::filesystem::create_directory(std::filesystem::temp_directory_path() / name)) {
+            m_path = std::filesystem::temp_directory_path() / name;
+            std::filesystem::permissions(m_path, std::filesystem::perms::owner_all);
+            return;
+        }
     }
-    m_path = pattern;
+    throw std::runtime_error("cannot create a temporary folder");
 }
 
 TemporaryFolder::~TemporaryFolder()
@@ -30,9 +44,9 @@ TemporaryFolder::~TemporaryFolder()
     std::filesystem::remove_all(m_path, ignored);
 }
 
-std::string TemporaryFolder::makeFile(const std::string& name, std::int64_t length, std::uint8_t fill) const
+NativePath TemporaryFolder::makeFile(const std::string& name, std::int64_t length, std::uint8_t fill) const
 {
-    const std::string path = (m_path / name).string();
+    const std::filesystem::path path = m_path / name;
     std::ofstream out(path, std::ios::binary);
     const std::vector<char> chunk(1 << 16, static_cast<char>(fill));
     for (std::int64_t left = length; left > 0;) {
@@ -40,27 +54,89 @@ std::string TemporaryFolder::makeFile(const std::string& name, std::int64_t leng
         out.write(chunk.data(), now);
         left -= now;
     }
-    return path;
+    return path.native();
 }
 
-std::vector<std::uint8_t> readWhole(const std::string& path)
+std::vector<std::uint8_t> readWhole(const std::filesystem::path& path)
 {
+#ifdef _WIN32
+    // A file the engine holds may be opened only by those who let it be deleted meanwhile.
+    const HANDLE file = ::CreateFileW(path.c_str(),
+                                      GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr,
+                                      OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr);
+    std::vector<std::uint8_t> bytes;
+    if (file == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    std::uint8_t chunk[65536];
+    for (DWORD got = 0; ::ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0;) {
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    ::CloseHandle(file);
+    return bytes;
+#else
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+#endif
 }
 
+bool exists(const std::filesystem::path& path)
+{
+    std::error_code ignored;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+#ifdef _WIN32
+std::uint32_t ScriptedFileSystem::writeAt(
+    void* file, const void* data, std::uint32_t length, std::uint64_t offset, std::uint32_t& written)
+{
+    if (room >= 0) {
+        const std::int64_t allowed = std::max<std::int64_t>(0, room - static_cast<std::int64_t>(offset));
+        if (allowed == 0) {
+            written = 0;
+            return ERROR_DISK_FULL;
+        }
+        length = static_cast<std::uint32_t>(std::min<std::int64_t>(length, allowed));
+    }
+    return FileSystem::writeAt(file, data, length, offset, written);
+}
+
+std::uint32_t ScriptedFileSystem::flush(void* file)
+{
+    ++flushes;
+    return FileSystem::flush(file);
+}
+
+std::uint32_t ScriptedFileSystem::describe(void* file, FileFacts& facts)
+{
+    const std::uint32_t error = FileSystem::describe(file, facts);
+    facts.attributes |= addedAttributes;
+    return error;
+}
+
+std::optional<ExtentMap> ScriptedFileSystem::readExtents(void* file)
+{
+    if (extentAnswers.empty()) {
+        return FileSystem::readExtents(file);
+    }
+    std::optional<ExtentMap> answer = extentAnswers.front();
+    extentAnswers.erase(extentAnswers.begin());
+    return answer;
+}
+
+std::string ScriptedFileSystem::fileSystemName(void* file)
+{
+    return volumeFileSystem.value_or(FileSystem::fileSystemName(file));
+}
+#else
 std::string pathOf(int folder, const char* name)
 {
     const std::filesystem::path folderPath = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(folder));
     return (folderPath / name).string();
-}
-
-bool exists(const std::string& path)
-{
-    struct stat status
-    {
-    };
-    return ::lstat(path.c_str(), &status) == 0;
 }
 
 ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off_t offset)
@@ -78,7 +154,27 @@ ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off
         return -1;
     }
     writes.push_back({offset, length, isDirect});
+    if (room >= 0 && offset + length > room) {
+        // Only what fits is written, as a nearly full disk does; nothing at all once it is full.
+        std::vector<iovec> fitting;
+        for (std::int64_t left = room - offset; left > 0 && fitting.size() < static_cast<std::size_t>(count);) {
+            const iovec& vector = vectors[fitting.size()];
+            fitting.push_back({vector.iov_base, std::min<std::size_t>(vector.iov_len, static_cast<std::size_t>(left))});
+            left -= static_cast<std::int64_t>(fitting.back().iov_len);
+        }
+        if (fitting.empty()) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return FileSystem::pwritev(fd, fitting.data(), static_cast<int>(fitting.size()), offset);
+    }
     return FileSystem::pwritev(fd, vectors, count, offset);
+}
+
+int ScriptedFileSystem::fdatasync(int fd)
+{
+    ++flushes;
+    return FileSystem::fdatasync(fd);
 }
 
 int ScriptedFileSystem::directWrites() const
@@ -144,6 +240,8 @@ std::optional<ExtentMap> ScriptedFileSystem::readExtents(int fd)
     return answer;
 }
 
+#endif
+
 std::vector<std::string> RecordingDisplay::stepTexts() const
 {
     std::vector<std::string> texts;
@@ -200,4 +298,29 @@ void RecordingView::refillList(const std::vector<ChosenFile>& files)
 void RecordingView::reportBatchShredded(int count)
 {
     events.push_back("report: " + std::to_string(count) + " shredded");
+}
+
+void overwrite(EngineRun& run, const NativePath& path, const FillBlock& block, FileSystem& files)
+{
+    run.progress.StartProgress();
+    run.progress.setMaximum(static_cast<std::int64_t>(std::filesystem::file_size(path)) + kBlockSize);
+    run.result = OverwriteFile(path, block, run.progress, files);
+}
+
+bool allBytesAre(const std::vector<std::uint8_t>& bytes, std::uint8_t value)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [value](std::uint8_t b) { return b == value; });
+}
+
+bool holdsBlockEverywhere(const std::vector<std::uint8_t>& bytes, const FillBlock& block)
+{
+    if (bytes.size() % kBlockSize != 0) {
+        return false;
+    }
+    for (std::size_t at = 0; at < bytes.size(); at += kBlockSize) {
+        if (!std::equal(block.begin(), block.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at))) {
+            return false;
+        }
+    }
+    return true;
 }

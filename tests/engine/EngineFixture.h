@@ -1,7 +1,9 @@
 #pragma once
 
+#include "shred/FilePath.h"
 #include "shred/FileSystem.h"
 #include "shred/FillBlock.h"
+#include "shred/OverwriteEngine.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
 
@@ -27,23 +29,46 @@ public:
         return m_path;
     }
     // Creates `name` holding `length` bytes of `fill`.
-    std::string makeFile(const std::string& name, std::int64_t length, std::uint8_t fill = 0xA5) const;
+    NativePath makeFile(const std::string& name, std::int64_t length, std::uint8_t fill = 0xA5) const;
 
 private:
     std::filesystem::path m_path;
 };
 
-std::vector<std::uint8_t> readWhole(const std::string& path);
-bool exists(const std::string& path);
+std::vector<std::uint8_t> readWhole(const std::filesystem::path& path);
+// Whether anything, a dangling link included, stands at `path`.
+bool exists(const std::filesystem::path& path);
+
+#ifdef _WIN32
+// The real calls, except what a test scripts: attributes the file reports besides its own, the
+// cluster maps, the file system's name, and how much room the disk has.
+class ScriptedFileSystem : public FileSystem
+{
+public:
+    std::uint32_t
+    writeAt(void* file, const void* data, std::uint32_t length, std::uint64_t offset, std::uint32_t& written) override;
+    std::uint32_t flush(void* file) override;
+    std::uint32_t describe(void* file, FileFacts& facts) override;
+    std::optional<ExtentMap> readExtents(void* file) override;
+    std::string fileSystemName(void* file) override;
+
+    std::int64_t room = -1; // the file cannot grow past this offset
+    int flushes = 0;
+    std::uint32_t addedAttributes = 0;
+    std::optional<std::string> volumeFileSystem;
+    std::vector<std::optional<ExtentMap>> extentAnswers;
+};
+#else
 // The path of `name` in the folder open at `folder`.
 std::string pathOf(int folder, const char* name);
 
-// The real calls, except what a test scripts: the file system's type, the block maps it reports, and
-// something that happens just before each write call.
+// The real calls, except what a test scripts: the file system's type, the block maps it reports, how
+// much room the disk has, and something that happens just before each write call.
 class ScriptedFileSystem : public FileSystem
 {
 public:
     ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override;
+    int fdatasync(int fd) override;
     int fstatfs(int fd, struct statfs* status) override;
     std::optional<ExtentMap> readExtents(int fd) override;
     bool preferDirect(std::int64_t bytes) override;
@@ -56,6 +81,8 @@ public:
     // once they run out.
     std::vector<std::optional<ExtentMap>> extentAnswers;
     std::function<void(off_t offset)> beforeWrite;
+    std::int64_t room = -1; // the file cannot grow past this offset
+    int flushes = 0;
 
     // Writing past the page cache: forced on or off for every size, or the real choice.
     std::optional<bool> direct;
@@ -79,6 +106,7 @@ private:
     void* m_smallPageBuffer = nullptr;
     int m_directCalls = 0;
 };
+#endif
 
 // Remembers every update of a run's progress.
 class RecordingDisplay : public ProgressDisplay
@@ -120,3 +148,23 @@ public:
     std::vector<ListEntry> list;
     std::vector<std::string> events;
 };
+
+inline const FillBlock kZeros = BuildFillBlock(kStandardMode);
+
+// One engine run and everything it showed.
+struct EngineRun
+{
+    RecordingDisplay display;
+    RunProgress progress{&display};
+    OverwriteResult result;
+};
+
+// Runs the engine the way a single-file run does: maximum = length + one block.
+void overwrite(EngineRun& run,
+               const NativePath& path,
+               const FillBlock& block,
+               FileSystem& files = FileSystem::system());
+
+bool allBytesAre(const std::vector<std::uint8_t>& bytes, std::uint8_t value);
+// The file shows the fill block at every multiple of 5000.
+bool holdsBlockEverywhere(const std::vector<std::uint8_t>& bytes, const FillBlock& block);

@@ -1,0 +1,390 @@
+// The cases every backend of the engine must pass, on Linux and on Windows alike: the blocks written
+// and the growth to whole blocks, the refusals, files made writable, which file is deleted, and a
+// full disk. Where the systems differ, a row or a line says how.
+#include "shred/OverwriteEngine.h"
+#include "tests/engine/EngineFixture.h"
+
+#include <filesystem>
+
+#ifdef _WIN32
+// clang-format off
+#include <windows.h>
+// clang-format on
+#else
+#include <cerrno>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+namespace {
+#ifdef _WIN32
+constexpr int kNoSuchFile = ERROR_FILE_NOT_FOUND;
+constexpr int kNoSpace = ERROR_DISK_FULL;
+const std::string kLinkKind = "a symbolic link, a junction or another reparse point";
+const std::string kNotFullPath = ": not a full path (it must start with a drive such as C:\\ or a share such as "
+                                 "\\\\server\\share); nothing was written";
+#else
+constexpr int kNoSuchFile = ENOENT;
+constexpr int kNoSpace = ENOSPC;
+const std::string kLinkKind = "a symbolic link";
+const std::string kNotFullPath = ": not a full path (it must start with /); nothing was written";
+#endif
+
+// The path as the failure lines show it.
+std::string shown(const std::filesystem::path& path)
+{
+    return DisplayPath(path.native());
+}
+} // namespace
+
+struct SizeCase
+{
+    const char* name;
+    std::int64_t length;
+    std::int64_t lengthAfter;
+    std::vector<std::string> steps; // the texts of the first steps
+};
+
+class OverwriteSizes : public testing::TestWithParam<SizeCase>
+{
+};
+
+// The file is measured, then grows to whole blocks of the fill, one step after each block.
+TEST_P(OverwriteSizes, WritesWholeZeroBlocksAndStepsAfterEach)
+{
+    const SizeCase& size = GetParam();
+    TemporaryFolder folder;
+    const NativePath path = folder.makeFile("target", size.length);
+    const FileLength measured = MeasureFile(path);
+    ASSERT_TRUE(measured.ok()) << measured.failure;
+    EXPECT_EQ(measured.length, size.length);
+    EngineRun run;
+    overwrite(run, path, kZeros);
+
+    ASSERT_TRUE(run.result.ok()) << run.result.failure;
+    const auto bytes = readWhole(path);
+    EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), size.lengthAfter);
+    EXPECT_TRUE(allBytesAre(bytes, 0x00));
+    const std::vector<std::string> steps = run.display.stepTexts();
+    ASSERT_EQ(static_cast<std::int64_t>(steps.size()), size.lengthAfter / kBlockSize);
+    EXPECT_TRUE(std::equal(size.steps.begin(), size.steps.end(), steps.begin()));
+    EXPECT_EQ(run.progress.activity(), "Shredding: " + DisplayPath(path));
+    EXPECT_EQ(RemoveFile(run.result), "");
+    EXPECT_FALSE(::exists(path));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engine,
+    OverwriteSizes,
+    testing::Values(SizeCase{"Empty", 0, 0, {}},
+                    SizeCase{"OneByte", 1, 5000, {"Finished: 99%"}},
+                    SizeCase{"ExactlyOneBlock", 5000, 5000, {"Finished: 50%"}},
+                    SizeCase{"OneBytePastABlock", 5001, 10000, {"Finished: 49%", "Finished: 99%"}},
+                    SizeCase{"PartOfALastBlock", 12345, 15000, {"Finished: 28%", "Finished: 57%", "Finished: 86%"}},
+                    SizeCase{"OnePastAWriteCall", 2'560'001, 2'565'000, {"Finished: 0%"}}),
+    [](const testing::TestParamInfo<SizeCase>& info) { return info.param.name; });
+
+// Anything but a regular file is refused before a byte is written, and nothing behind it is touched.
+TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
+{
+    TemporaryFolder folder;
+    const std::filesystem::path missing = folder.path() / "missing";
+    const std::filesystem::path directory = folder.path() / "folder";
+    std::filesystem::create_directory(directory);
+    const std::filesystem::path slash = directory.native() + std::filesystem::path::preferred_separator;
+    const std::filesystem::path relative = std::filesystem::path("relative") / "name";
+
+    // Files with more names than the one chosen: overwriting them would destroy what the other names
+    // show.
+    const NativePath linked = folder.makeFile("linked", 100, 0x3C);
+    std::filesystem::create_hard_link(linked, folder.path() / "second name");
+    const NativePath twice = folder.makeFile("twice", 100, 0x3C);
+    std::filesystem::create_hard_link(twice, folder.path() / "twice 2");
+    std::filesystem::create_hard_link(twice, folder.path() / "twice 3");
+    // A file chosen earlier whose path names another file now.
+    const NativePath swapped = folder.makeFile("swapped", 100, 0x3C);
+    FileIdentity earlier = IdentifyFile(swapped).identity;
+    ++earlier.inode;
+
+    std::vector<std::pair<ChosenFile, std::string>> cases = {
+        {missing.native(), shown(missing) + ": cannot read the file's attributes: " + ErrorText(kNoSuchFile)},
+        {directory.native(), shown(directory) + ": not a regular file (a directory), nothing was written"},
+        {slash.native(), shown(slash) + ": not a regular file (a directory), nothing was written"},
+        {relative.native(), shown(relative) + kNotFullPath},
+        {NativePath(), kNotFullPath},
+        {linked,
+         shown(linked) + ": the file has 1 other name; overwriting it would destroy the contents seen under them "
+                         "too, so nothing was written"},
+        {twice,
+         shown(twice) + ": the file has 2 other names; overwriting it would destroy the contents seen under them "
+                        "too, so nothing was written"},
+        {{swapped, earlier}, shown(swapped) + ": the file was replaced after it was chosen; nothing was written"},
+    };
+#ifdef _WIN32
+    // Devices: by their own namespace, and by a reserved name that names one in every folder.
+    const NativePath deviceNamespace = L"\\\\.\\NUL";
+    cases.push_back({deviceNamespace,
+                     shown(deviceNamespace) + ": a device path (\\\\.\\ or \\\\?\\), not a file on a drive; nothing "
+                                              "was written"});
+    const std::filesystem::path reserved = folder.path() / "NUL";
+    cases.push_back({reserved.native(), shown(reserved) + ": not a regular file (a device), nothing was written"});
+    const int listener = -1;
+#else
+    const std::string fifo = (folder.path() / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string socketPath = (folder.path() / "socket").string();
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    cases.push_back({fifo, fifo + ": not a regular file (a FIFO), nothing was written"});
+    cases.push_back({socketPath, socketPath + ": not a regular file (a socket), nothing was written"});
+    cases.push_back({std::string("/dev/null"), "/dev/null: not a regular file (a device), nothing was written"});
+#endif
+    for (const auto& [file, expected] : cases) {
+        EngineRun run;
+        run.progress.setMaximum(10000);
+        const OverwriteResult result = OverwriteFile(file, kZeros, run.progress);
+        EXPECT_EQ(result.outcome, Overwrite::Failed) << DisplayPath(file.path);
+        EXPECT_EQ(result.failure, expected);
+        EXPECT_EQ(run.progress.value(), 0) << DisplayPath(file.path);
+        EXPECT_FALSE(MeasureFile(file).ok()) << DisplayPath(file.path);
+    }
+#ifndef _WIN32
+    ::close(listener);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+#endif
+    (void)listener;
+    EXPECT_TRUE(std::filesystem::is_directory(directory));
+    for (const NativePath& path : {linked, twice, swapped}) {
+        EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(100, 0x3C)) << DisplayPath(path);
+    }
+}
+
+// A link is refused, never followed. Where the system will not make one here (Wine before version 9
+// only pretends to), the file is scripted to say it is one.
+TEST(EngineRefusals, SymbolicLinkIsRefusedAndItsTargetUntouched)
+{
+    TemporaryFolder folder;
+    const NativePath target = folder.makeFile("target", 1234, 0x5A);
+    const std::filesystem::path link = folder.path() / "link";
+    const std::filesystem::path dangling = folder.path() / "dangling";
+    std::error_code notMade;
+    std::filesystem::create_symlink(target, link, notMade);
+    std::filesystem::create_symlink(folder.path() / "nowhere", dangling, notMade);
+
+    std::vector<std::filesystem::path> links = {link, dangling};
+    FileSystem* files = &FileSystem::system();
+#ifdef _WIN32
+    ScriptedFileSystem reparsePoint;
+    reparsePoint.addedAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!::exists(link) || !::exists(dangling)) {
+        links = {target};
+        files = &reparsePoint;
+    }
+#endif
+    for (const std::filesystem::path& path : links) {
+        EngineRun run;
+        const OverwriteResult result = OverwriteFile(path.native(), kZeros, run.progress, *files);
+        EXPECT_EQ(result.failure, shown(path) + ": not a regular file (" + kLinkKind + "), nothing was written");
+        EXPECT_EQ(MeasureFile(path.native(), *files).failure, result.failure);
+    }
+    const auto bytes = readWhole(target);
+    EXPECT_EQ(bytes.size(), 1234u);
+    EXPECT_TRUE(allBytesAre(bytes, 0x5A));
+    EXPECT_FALSE(::exists(folder.path() / "nowhere"));
+}
+
+// A file the user may not write to (read-only; on Windows also hidden or system) is made writable
+// and overwritten like any other.
+TEST(EngineAttributes, ReadOnlyFileIsOverwrittenLikeAnyOther)
+{
+    TemporaryFolder folder;
+    const NativePath path = folder.makeFile("read-only", 7000);
+    std::filesystem::permissions(path,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                     std::filesystem::perms::others_read);
+#ifdef _WIN32
+    ASSERT_TRUE(
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+#endif
+    EngineRun run;
+    overwrite(run, path, kZeros);
+    ASSERT_TRUE(run.result.ok()) << run.result.failure;
+    const auto bytes = readWhole(path);
+    EXPECT_EQ(bytes.size(), 10000u);
+    EXPECT_TRUE(allBytesAre(bytes, 0x00));
+#ifdef _WIN32
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    EXPECT_EQ(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
+#endif
+    EXPECT_EQ(RemoveFile(run.result), "");
+    EXPECT_FALSE(::exists(path));
+}
+
+// The name is deleted only while it still names the file that was overwritten. On Linux another file
+// can be put at the path during the run and is then left alone; on Windows the run holds the file so
+// that it cannot be replaced, and deletes it through the handle it wrote through.
+TEST(Engine, RemoveFileDeletesOnlyTheOverwrittenFile)
+{
+    TemporaryFolder folder;
+    const NativePath path = folder.makeFile("gone", 10);
+    EngineRun run;
+    overwrite(run, path, kZeros);
+    ASSERT_TRUE(run.result.ok()) << run.result.failure;
+    EXPECT_EQ(RemoveFile(run.result), "");
+    EXPECT_FALSE(::exists(path));
+#ifdef _WIN32
+    EXPECT_EQ(RemoveFile(run.result), DisplayPath(path) + ": not overwritten, so not removed");
+#else
+    EXPECT_EQ(RemoveFile(run.result), path + ": failed to remove: No such file or directory");
+#endif
+
+    // An editor saves by renaming a new file over the old one while the run overwrites it.
+    const NativePath saved = folder.makeFile("saved", 10);
+    overwrite(run, saved, kZeros);
+    ASSERT_TRUE(run.result.ok()) << run.result.failure;
+    const NativePath newcomer = folder.makeFile("newcomer", 20, 0x77);
+    std::error_code refused;
+    std::filesystem::rename(newcomer, saved, refused);
+#ifdef _WIN32
+    EXPECT_TRUE(refused) << "the file being shredded was replaced";
+    EXPECT_EQ(RemoveFile(run.result), "");
+    EXPECT_FALSE(::exists(saved));
+    EXPECT_EQ(readWhole(newcomer), std::vector<std::uint8_t>(20, 0x77));
+#else
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(RemoveFile(run.result),
+              saved + ": another file was put at this path during the run; it was left alone, neither overwritten "
+                      "nor deleted");
+    EXPECT_EQ(readWhole(saved), std::vector<std::uint8_t>(20, 0x77));
+#endif
+}
+
+// The disk filling up where the last block would grow the file (the original length is still
+// overwritten, and the file kept) and where the file's own length has not been reached (a write
+// failure); on Linux through the page cache and past it.
+TEST(EngineFailures, NoRoomLeftOnTheDisk)
+{
+    const std::string notExtended =
+        ": contents overwritten, but the file could not be extended to a whole block and was not deleted: " +
+        ErrorText(kNoSpace);
+    struct Case
+    {
+        bool direct;
+        std::int64_t length;
+        std::int64_t room;
+        std::string failure; // after the path
+    };
+    std::vector<Case> cases = {
+        {false, 12345, 12345, notExtended},
+        {false, 3 * kDirectChunk, 8000, ": error writing at offset 8000: " + ErrorText(kNoSpace)},
+    };
+#ifndef _WIN32
+    cases.push_back({true, 3 * kDirectChunk + 1234, 3 * kDirectChunk + 1234, notExtended});
+    cases.push_back(
+        {true, 3 * kDirectChunk, kDirectChunk + 8000, ": error writing at offset 2568000: " + ErrorText(kNoSpace)});
+#endif
+    for (const Case& room : cases) {
+        SCOPED_TRACE((room.direct ? "direct, room " : "through the page cache, room ") + std::to_string(room.room));
+        TemporaryFolder folder;
+        const NativePath path = folder.makeFile("full", room.length, 0x77);
+        ScriptedFileSystem files;
+        files.room = room.room;
+#ifndef _WIN32
+        files.direct = room.direct;
+#endif
+        EngineRun run;
+        overwrite(run, path, kZeros, files);
+        EXPECT_EQ(run.result.failure, DisplayPath(path) + room.failure);
+        if (room.room == room.length) {
+            EXPECT_EQ(run.result.outcome, Overwrite::NotExtended);
+            EXPECT_EQ(files.flushes, 1);
+            const auto bytes = readWhole(path);
+            EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), room.length);
+            EXPECT_TRUE(allBytesAre(bytes, 0x00));
+        } else {
+            EXPECT_EQ(run.result.outcome, Overwrite::Failed);
+        }
+    }
+}
+
+#ifdef _WIN32
+// What the file's attributes and its cluster maps say of where the pass landed. Wine reports no
+// usable map, so the maps are scripted; the attributes are added to the file's own.
+TEST(EnginePlacement, JudgedFromTheAttributesAndTheClusterMaps)
+{
+    const ExtentMap stays = {{0, 1000, 3, 0}};
+    const ExtentMap moved = {{0, 2000, 3, 0}};
+    const ExtentMap sparse = {{0, 0, 3, ExtentFlag::Unwritten}};
+    struct Case
+    {
+        const char* name;
+        std::uint32_t attributes;
+        std::optional<ExtentMap> before;
+        std::optional<ExtentMap> after;
+        std::string volume;
+        Placement placement;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"in place", 0, stays, stays, "NTFS", Placement::InPlace, ""},
+        {"moved", 0, stays, moved, "NTFS", Placement::Moved, "ntfs wrote the new data to other blocks"},
+        {"a hole filled", FILE_ATTRIBUTE_SPARSE_FILE, sparse, moved, "NTFS", Placement::InPlace, ""},
+        {"compressed",
+         FILE_ATTRIBUTE_COMPRESSED,
+         stays,
+         stays,
+         "NTFS",
+         Placement::Encoded,
+         "ntfs stores the file compressed, never rewritten in place"},
+        {"encrypted",
+         FILE_ATTRIBUTE_ENCRYPTED,
+         stays,
+         stays,
+         "NTFS",
+         Placement::Unconfirmed,
+         "ntfs encrypts the file, and its encryption may keep earlier copies of the data elsewhere"},
+        {"in its record",
+         0,
+         ExtentMap{},
+         moved,
+         "NTFS",
+         Placement::Inline,
+         "ntfs keeps the file's data inside its own metadata"},
+        {"no map, in place", 0, std::nullopt, std::nullopt, "NTFS", Placement::InPlace, ""},
+        {"no map, copy on write",
+         0,
+         std::nullopt,
+         std::nullopt,
+         "ReFS",
+         Placement::Unconfirmed,
+         "refs copies on write and its block map could not be read"},
+        {"no map, unknown",
+         0,
+         std::nullopt,
+         std::nullopt,
+         "WineFS",
+         Placement::Unconfirmed,
+         "the file system WineFS is not known to overwrite in place"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        TemporaryFolder folder;
+        const NativePath path = folder.makeFile("placed", 12345);
+        ScriptedFileSystem files;
+        files.addedAttributes = row.attributes;
+        files.extentAnswers = {row.before, row.after};
+        files.volumeFileSystem = row.volume;
+        EngineRun run;
+        overwrite(run, path, kZeros, files);
+        ASSERT_TRUE(run.result.ok()) << run.result.failure;
+        EXPECT_EQ(run.result.placement.placement, row.placement);
+        EXPECT_EQ(run.result.placement.reason, row.reason);
+        EXPECT_TRUE(allBytesAre(readWhole(path), 0x00));
+    }
+}
+#endif
