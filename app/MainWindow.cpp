@@ -6,6 +6,7 @@
 #include "filelist/CheckList.h"
 #include "filelist/CountCaption.h"
 #include "filelist/FileList.h"
+#include "filelist/NativePaths.h"
 #include "shred/BatchShred.h"
 #include "shred/RunProgress.h"
 #include "shred/SingleShred.h"
@@ -20,7 +21,6 @@
 #include "windows/NotesWindow.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -337,7 +337,7 @@ void MainWindow::openFile()
 {
     // A pick pins the file its path names now; a cancel keeps what the earlier pick pinned.
     if (m_platform.fileDialog.show(this)) {
-        const std::string path = QFile::encodeName(m_platform.fileDialog.fileName()).toStdString();
+        const NativePath path = NativePaths::fromText(m_platform.fileDialog.fileName());
         const FileLength found = IdentifyFile(path);
         m_picked = ChosenFile(path, found.ok() ? std::optional(found.identity) : std::nullopt);
     }
@@ -347,7 +347,7 @@ void MainWindow::openFile()
 void MainWindow::shredFile()
 {
     // A path typed into the box, or changed after the pick, is pinned when the run measures it.
-    const std::string path = QFile::encodeName(m_text1->text()).toStdString();
+    const NativePath path = NativePaths::fromText(m_text1->text());
     const ChosenFile file = m_picked && m_picked->path == path ? *m_picked : ChosenFile(path);
     shredSingleFile(file, m_shredMode, *this, *m_progress, m_platform.files);
 }
@@ -366,7 +366,7 @@ std::vector<ShredView::ListEntry> MainWindow::listEntries()
 {
     std::vector<ListEntry> entries;
     for (const FileList::Entry& entry : m_fileList->entries()) {
-        entries.push_back({entry.path.toStdString(), entry.checked, entry.identity});
+        entries.push_back({NativePaths::fromHeld(entry.path), entry.checked, entry.identity});
     }
     return entries;
 }
@@ -376,7 +376,7 @@ void MainWindow::refillList(const std::vector<ChosenFile>& files)
     std::vector<FileList::Entry> entries;
     entries.reserve(files.size());
     for (const ChosenFile& file : files) {
-        entries.push_back({QByteArray::fromStdString(file.path), false, file.identity});
+        entries.push_back({NativePaths::held(file.path), false, file.identity});
     }
     m_fileList->refill(entries);
 }
@@ -423,7 +423,7 @@ bool MainWindow::confirmShred()
 
 void MainWindow::warn(const std::string& text)
 {
-    showMessage({QFile::decodeName(QByteArray::fromStdString(text)), "Warning!", MessageBox::Icon::Exclamation});
+    showMessage({NativePaths::engineLine(text), "Warning!", MessageBox::Icon::Exclamation});
 }
 
 void MainWindow::reportShredded(const std::string& text)

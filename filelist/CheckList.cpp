@@ -1,5 +1,7 @@
 #include "filelist/CheckList.h"
 
+#include "filelist/NativePaths.h"
+
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -21,12 +23,7 @@ QList<QByteArray> CheckList::localPaths(const QMimeData* data)
         return paths;
     }
     for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile()) {
-            continue;
-        }
-        // The encoded path percent-decoded gives the name's bytes exactly, also when they are not
-        // valid UTF-8.
-        const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        const QByteArray path = NativePaths::heldFromUrl(url);
         if (!path.isEmpty()) {
             paths.append(path);
         }

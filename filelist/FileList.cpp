@@ -2,9 +2,9 @@
 
 #include "filelist/CheckList.h"
 #include "filelist/CountCaption.h"
+#include "filelist/NativePaths.h"
 #include "windows/MessageBox.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QSignalBlocker>
 
@@ -45,7 +45,7 @@ void FileList::intake(const QByteArray& path)
     }
     // Folders, vanished or unreadable items and anything but a regular file count as invalid, like an
     // empty file: nothing reaches a batch that could not be shredded safely.
-    const FileLength measured = IdentifyFile(path.toStdString());
+    const FileLength measured = IdentifyFile(NativePaths::fromHeld(path));
     if (!measured.ok() || measured.length == 0) {
         m_messages.show(m_boxParent,
                         {"The file you tried to shred is an invalid file.", "Warning!", MessageBox::Icon::Exclamation});
@@ -69,7 +69,7 @@ void FileList::intake(const QByteArray& path)
 
 void FileList::append(const QByteArray& path, const std::optional<FileIdentity>& identity)
 {
-    auto* item = new QListWidgetItem(QFile::decodeName(path));
+    auto* item = new QListWidgetItem(NativePaths::shown(path));
     item->setData(kPathRole, path);
     if (identity) {
         item->setData(kDeviceRole, QVariant::fromValue<qulonglong>(identity->device));

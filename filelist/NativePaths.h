@@ -1,0 +1,28 @@
+#pragma once
+
+#include "shred/FilePath.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+#include <string>
+
+// Paths between Qt and the engine, unchanged either way: a Linux file name's own bytes, which need
+// not be valid text, and a Windows name's UTF-16 code units, which may hold a lone surrogate. The
+// file list keeps each path in a QByteArray of exactly those bytes or units.
+namespace NativePaths {
+
+// A path typed into the path box or picked in the open-file dialog.
+NativePath fromText(const QString& path);
+// A path the list keeps, and back.
+NativePath fromHeld(const QByteArray& held);
+QByteArray held(const NativePath& path);
+// The local file a dropped URL names, as the list keeps it; empty for anything else.
+QByteArray heldFromUrl(const QUrl& url);
+// A kept path as the list shows it.
+QString shown(const QByteArray& held);
+// A line the engine wrote, paths in it included.
+QString engineLine(const std::string& line);
+
+} // namespace NativePaths
