@@ -5,6 +5,7 @@
 #include "tests/engine/EngineFixture.h"
 
 #include <filesystem>
+#include <fstream>
 
 #ifdef _WIN32
 // clang-format off
@@ -85,6 +86,44 @@ INSTANTIATE_TEST_SUITE_P(
                     SizeCase{"PartOfALastBlock", 12345, 15000, {"Finished: 28%", "Finished: 57%", "Finished: 86%"}},
                     SizeCase{"OnePastAWriteCall", 2'560'001, 2'565'000, {"Finished: 0%"}}),
     [](const testing::TestParamInfo<SizeCase>& info) { return info.param.name; });
+
+// A name reaches the system exactly as the user's desktop spelled it, also when it is not valid text:
+// bytes that are not UTF-8 on Linux; on Windows a lone surrogate (which Wine cannot store: there only
+// the name with a pair of surrogates runs) and a pair.
+TEST(Engine, NameThatIsNotPlainTextIsShreddedUnderItsOwnName)
+{
+    TemporaryFolder folder;
+    const std::string contents(6000, 'x');
+#ifdef _WIN32
+    const std::vector<std::wstring> names = {{L'n', 0xD800, L'\u00e9'}, {L'n', 0xD83D, 0xDE00, L'\u00e9'}};
+#else
+    const std::vector<std::string> names = {"n\xff\xe9"};
+#endif
+    int shredded = 0;
+    for (const auto& name : names) {
+        const std::filesystem::path path = folder.path() / name;
+#ifdef _WIN32
+        const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            continue;
+        }
+        DWORD written = 0;
+        ::WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
+        ::CloseHandle(file);
+#else
+        std::ofstream(path, std::ios::binary) << contents;
+#endif
+        ASSERT_EQ(readWhole(path).size(), contents.size());
+        EngineRun run;
+        overwrite(run, path.native(), kZeros);
+        ASSERT_TRUE(run.result.ok()) << run.result.failure;
+        EXPECT_TRUE(allBytesAre(readWhole(path), 0x00));
+        EXPECT_EQ(RemoveFile(run.result), "");
+        EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+        ++shredded;
+    }
+    EXPECT_GE(shredded, 1);
+}
 
 // Anything but a regular file is refused before a byte is written, and nothing behind it is touched.
 TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
