@@ -1,5 +1,6 @@
 #include "shred/OverwriteEngine.h"
 
+#include "shred/PassRounds.h"
 #include "shred/RunProgress.h"
 
 #include <algorithm>
@@ -197,11 +198,6 @@ bool isOutOfRoom(int error)
 {
     return error == ENOSPC || error == EFBIG || error == EDQUOT;
 }
-std::int64_t wholeBlocks(std::int64_t length)
-{
-    return (length + kBlockSize - 1) / kBlockSize * kBlockSize;
-}
-
 // The fill block 512 times over in one buffer of huge pages, for writing past the page cache: every
 // direct write starts at a multiple of kDirectChunk, so the buffer's start is always a block's start,
 // and one write is one request to the disk. Empty when huge pages cannot be had.
@@ -456,7 +452,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     // Large files go past the page cache where the file system allows it: no copy of every byte
     // through memory, and the user's other cached files stay cached. Any refusal keeps the cache.
     std::optional<DirectBuffer> direct;
-    if (!isInMemory(type) && files.preferDirect(wholeBlocks(length))) {
+    if (!isInMemory(type) && files.preferDirect(WholeBlocks(length))) {
         if (const std::int64_t alignment = directAlignment(file.get(), files); alignment > 0) {
             direct.emplace(block, files);
             if (direct->data() && files.setDirect(file.get(), true) == 0) {
@@ -464,43 +460,24 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
             }
         }
     }
-    int extensionError = 0;
-    if (const int error = pass.writeUpTo(wholeBlocks(length)); error != 0) {
-        if (!isOutOfRoom(error)) {
-            return failed(failureLine(path, "error writing at offset " + std::to_string(pass.position()), error));
-        }
-        // No room to grow the file: what lies inside its original length must still be overwritten.
-        extensionError = error;
-        if (const int again = pass.writeUpTo(length); again != 0) {
-            return failed(failureLine(path, "error writing at offset " + std::to_string(pass.position()), again));
-        }
-    }
-    if (const int error = pass.flush(); error != 0) {
-        return failed(failureLine(path, "error flushing to disk", error));
-    }
-
-    // Another program may have written past the end meanwhile: that is part of the file too.
-    for (int round = 0;; ++round) {
-        struct stat now
-        {
-        };
-        if (::fstat(file.get(), &now) != 0) {
-            return failed(failureLine(path, "cannot read the file's length", errno));
-        }
-        const std::int64_t added = now.st_size - pass.position();
-        if (added <= 0) {
-            break;
-        }
-        if (extensionError != 0 || round == kGrowthRounds) {
-            return failed(path + ": another program kept adding to the file while it was overwritten; the last " +
-                          std::to_string(added) + " bytes were not overwritten, and the file was not deleted");
-        }
-        if (const int error = pass.writeUpTo(wholeBlocks(now.st_size)); error != 0) {
-            return failed(failureLine(path, "error writing at offset " + std::to_string(pass.position()), error));
-        }
-        if (const int error = pass.flush(); error != 0) {
-            return failed(failureLine(path, "error flushing to disk", error));
-        }
+    const PassRounds rounds = RunPassRounds(
+        pass,
+        length,
+        path,
+        [&file](std::int64_t& now) {
+            struct stat status
+            {
+            };
+            if (::fstat(file.get(), &status) != 0) {
+                return errno;
+            }
+            now = status.st_size;
+            return 0;
+        },
+        [&path](const std::string& step, int error) { return failureLine(path, step, error); },
+        isOutOfRoom);
+    if (rounds.outcome == Overwrite::Failed) {
+        return failed(rounds.failure);
     }
     const std::optional<ExtentMap> extentsAfter = files.readExtents(file.get());
     if (file.close() != 0) {
@@ -508,13 +485,8 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     }
 
     OverwriteResult result;
-    if (extensionError != 0) {
-        result.outcome = Overwrite::NotExtended;
-        result.failure = failureLine(path,
-                                     "contents overwritten, but the file could not be extended to a whole block "
-                                     "and was not deleted",
-                                     extensionError);
-    }
+    result.outcome = rounds.outcome;
+    result.failure = rounds.failure;
     result.placement = JudgePlacement(extentsBefore, extentsAfter, type);
     result.path = path;
     result.folder = std::move(found.folder);

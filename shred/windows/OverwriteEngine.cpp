@@ -1,5 +1,6 @@
 #include "shred/OverwriteEngine.h"
 
+#include "shred/PassRounds.h"
 #include "shred/RunProgress.h"
 
 #include <algorithm>
@@ -184,11 +185,6 @@ bool isOutOfRoom(DWORD error)
            error == kDiskQuotaExceeded;
 }
 
-std::int64_t wholeBlocks(std::int64_t length)
-{
-    return (length + kBlockSize - 1) / kBlockSize * kBlockSize;
-}
-
 constexpr std::int64_t kCallSpan = std::int64_t{kBlocksPerWrite} * kBlockSize;
 
 // One pass over an open file: writes the fill block up to a limit in calls of 512 blocks at their own
@@ -353,54 +349,26 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
 
     const std::int64_t length = opened.length;
     Pass pass(file.get(), block, progress, files);
-    DWORD extensionError = 0;
-    if (const DWORD error = pass.writeUpTo(wholeBlocks(length)); error != 0) {
-        if (!isOutOfRoom(error)) {
-            return failed(failureLine(path, "error writing at offset " + std::to_string(pass.position()), error));
-        }
-        // No room to grow the file: what lies inside its original length must still be overwritten.
-        extensionError = error;
-        if (const DWORD again = pass.writeUpTo(length); again != 0) {
-            return failed(failureLine(path, "error writing at offset " + std::to_string(pass.position()), again));
-        }
-    }
-    if (const DWORD error = pass.flush(); error != 0) {
-        return failed(failureLine(path, "error flushing to disk", error));
-    }
-
-    // Another program may have written past the end meanwhile: that is part of the file too.
-    for (int round = 0;; ++round) {
-        FileFacts now;
-        if (const DWORD error = files.describe(file.get(), now); error != 0) {
-            return failed(failureLine(path, "cannot read the file's length", error));
-        }
-        const std::int64_t added = now.length - pass.position();
-        if (added <= 0) {
-            break;
-        }
-        if (extensionError != 0 || round == kGrowthRounds) {
-            return failed(DisplayPath(path) +
-                          ": another program kept adding to the file while it was overwritten; "
-                          "the last " +
-                          std::to_string(added) + " bytes were not overwritten, and the file was not deleted");
-        }
-        if (const DWORD error = pass.writeUpTo(wholeBlocks(now.length)); error != 0) {
-            return failed(failureLine(path, "error writing at offset " + std::to_string(pass.position()), error));
-        }
-        if (const DWORD error = pass.flush(); error != 0) {
-            return failed(failureLine(path, "error flushing to disk", error));
-        }
+    const PassRounds rounds = RunPassRounds(
+        pass,
+        length,
+        DisplayPath(path),
+        [&](std::int64_t& now) {
+            FileFacts facts;
+            const DWORD error = files.describe(file.get(), facts);
+            now = facts.length;
+            return error;
+        },
+        [&path](const std::string& step, DWORD error) { return failureLine(path, step, error); },
+        isOutOfRoom);
+    if (rounds.outcome == Overwrite::Failed) {
+        return failed(rounds.failure);
     }
     const std::optional<ExtentMap> extentsAfter = files.readExtents(file.get());
 
     OverwriteResult result;
-    if (extensionError != 0) {
-        result.outcome = Overwrite::NotExtended;
-        result.failure = failureLine(path,
-                                     "contents overwritten, but the file could not be extended to a whole block "
-                                     "and was not deleted",
-                                     extensionError);
-    }
+    result.outcome = rounds.outcome;
+    result.failure = rounds.failure;
     result.placement = placementOf(opened, extentsBefore, extentsAfter, type);
     result.path = path;
     result.identity = identityOf(opened);
