@@ -94,6 +94,9 @@ bool exists(const std::filesystem::path& path)
 std::uint32_t ScriptedFileSystem::writeAt(
     void* file, const void* data, std::uint32_t length, std::uint64_t offset, std::uint32_t& written)
 {
+    if (beforeWrite) {
+        beforeWrite(offset);
+    }
     if (room >= 0) {
         const std::int64_t allowed = std::max<std::int64_t>(0, room - static_cast<std::int64_t>(offset));
         if (allowed == 0) {

@@ -57,6 +57,7 @@ public:
     std::uint32_t addedAttributes = 0;
     std::optional<std::string> volumeFileSystem;
     std::vector<std::optional<ExtentMap>> extentAnswers;
+    std::function<void(std::uint64_t offset)> beforeWrite;
 };
 #else
 // The path of `name` in the folder open at `folder`.

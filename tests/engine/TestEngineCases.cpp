@@ -352,6 +352,40 @@ TEST(EngineFailures, NoRoomLeftOnTheDisk)
 }
 
 #ifdef _WIN32
+// Another program with the file open: one that does not let it be deleted keeps the run from opening
+// it, with nothing written; one that does may still add to it, and what it adds is overwritten too.
+TEST(EngineSharing, FileOpenElsewhereIsRefusedOrOverwrittenToItsNewEnd)
+{
+    for (const bool sharesDeletion : {false, true}) {
+        SCOPED_TRACE(sharesDeletion ? "shares deletion" : "does not share deletion");
+        TemporaryFolder folder;
+        const NativePath path = folder.makeFile("log", 6000, 0x4C);
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (sharesDeletion ? FILE_SHARE_DELETE : 0);
+        const HANDLE other = ::CreateFileW(
+            path.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(other, INVALID_HANDLE_VALUE);
+        ScriptedFileSystem files;
+        bool appended = false;
+        files.beforeWrite = [&](std::uint64_t) {
+            const std::string line(6000, 'L');
+            DWORD written = 0;
+            appended = appended || ::WriteFile(other, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        };
+        EngineRun run;
+        overwrite(run, path, kZeros, files);
+        if (sharesDeletion) {
+            ASSERT_TRUE(run.result.ok()) << run.result.failure;
+            EXPECT_TRUE(appended);
+            EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(15000, 0)); // 12,000 bytes, all overwritten
+        } else {
+            EXPECT_EQ(run.result.failure,
+                      DisplayPath(path) + ": cannot open for writing: " + ErrorText(ERROR_SHARING_VIOLATION));
+            EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(6000, 0x4C));
+        }
+        ::CloseHandle(other);
+    }
+}
+
 // What the file's attributes and its cluster maps say of where the pass landed. Wine reports no
 // usable map, so the maps are scripted; the attributes are added to the file's own.
 TEST(EnginePlacement, JudgedFromTheAttributesAndTheClusterMaps)
