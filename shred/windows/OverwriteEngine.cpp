@@ -74,6 +74,14 @@ bool isDeviceNamespace(const NativePath& path)
     return separator(path[0]) && separator(path[1]) && (path[2] == L'.' || path[2] == L'?') && separator(path[3]);
 }
 
+// A colon past the drive names one data stream of a file ("notes.txt:extra"): overwriting and deleting
+// that stream would leave the file's own data where it was.
+bool namesAStream(const NativePath& path)
+{
+    const std::size_t drive = path.size() >= 2 && path[1] == L':' ? 2 : 0;
+    return path.find(L':', drive) != NativePath::npos;
+}
+
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Opens what the path names without following a symbolic link or a junction, folders included, with
 // `access` only.
@@ -120,6 +128,10 @@ Inspection inspect(const ChosenFile& chosen, FileSystem& files, const char* step
     if (isDeviceNamespace(path)) {
         found.failure = DisplayPath(path) + ": a device path (\\\\.\\ or \\\\?\\), not a file on a drive; nothing was "
                                             "written";
+        return found;
+    }
+    if (namesAStream(path)) {
+        found.failure = DisplayPath(path) + ": names a data stream of a file, not the file itself; nothing was written";
         return found;
     }
     if (!std::filesystem::path(path).is_absolute()) {

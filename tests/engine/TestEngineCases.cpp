@@ -167,6 +167,9 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     cases.push_back({deviceNamespace,
                      shown(deviceNamespace) + ": a device path (\\\\.\\ or \\\\?\\), not a file on a drive; nothing "
                                               "was written"});
+    const NativePath stream = linked + L":extra";
+    cases.push_back(
+        {stream, shown(stream) + ": names a data stream of a file, not the file itself; nothing was written"});
     const std::filesystem::path reserved = folder.path() / "NUL";
     cases.push_back({reserved.native(), shown(reserved) + ": not a regular file (a device), nothing was written"});
     const int listener = -1;
