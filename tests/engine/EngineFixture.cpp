@@ -44,7 +44,7 @@ TemporaryFolder::~TemporaryFolder()
     std::filesystem::remove_all(m_path, ignored);
 }
 
-NativePath TemporaryFolder::makeFile(const std::string& name, std::int64_t length, std::uint8_t fill) const
+NativePath TemporaryFolder::makeFile(const std::filesystem::path& name, std::int64_t length, std::uint8_t fill) const
 {
     const std::filesystem::path path = m_path / name;
     std::ofstream out(path, std::ios::binary);

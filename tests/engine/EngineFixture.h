@@ -29,7 +29,7 @@ public:
         return m_path;
     }
     // Creates `name` holding `length` bytes of `fill`.
-    NativePath makeFile(const std::string& name, std::int64_t length, std::uint8_t fill = 0xA5) const;
+    NativePath makeFile(const std::filesystem::path& name, std::int64_t length, std::uint8_t fill = 0xA5) const;
 
 private:
     std::filesystem::path m_path;
