@@ -96,8 +96,9 @@ FileHandle openForInspection(const NativePath& path, DWORD access)
                                     nullptr));
 }
 
-// What is not a plain file, or null.
-const char* kindOf(void* handle, const FileFacts& facts)
+// What the attributes say is not a plain file, or null. Devices without the attribute are told by
+// GetFileType before their facts are read, which they may refuse.
+const char* kindOf(const FileFacts& facts)
 {
     if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         return "a symbolic link, a junction or another reparse point";
@@ -105,7 +106,7 @@ const char* kindOf(void* handle, const FileFacts& facts)
     if (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) {
         return "a directory";
     }
-    if ((facts.attributes & FILE_ATTRIBUTE_DEVICE) || ::GetFileType(handle) != FILE_TYPE_DISK) {
+    if (facts.attributes & FILE_ATTRIBUTE_DEVICE) {
         return "a device";
     }
     return nullptr;
@@ -150,7 +151,7 @@ Inspection inspect(const ChosenFile& chosen, FileSystem& files, const char* step
         found.failure = refusal(path, "a device");
     } else if (const DWORD error = files.describe(found.handle.get(), found.facts); error != 0) {
         found.failure = failureLine(path, step, error);
-    } else if (const char* kind = kindOf(found.handle.get(), found.facts)) {
+    } else if (const char* kind = kindOf(found.facts)) {
         found.failure = refusal(path, kind);
     } else if (chosen.identity && identityOf(found.facts) != *chosen.identity) {
         found.failure = replaced(path);
@@ -174,7 +175,7 @@ DWORD makeNormal(const NativePath& path, const Inspection& found, FileSystem& fi
     if (const DWORD error = files.describe(handle.get(), facts); error != 0) {
         return error;
     }
-    if (identityOf(facts) != identityOf(found.facts) || kindOf(handle.get(), facts)) {
+    if (identityOf(facts) != identityOf(found.facts) || kindOf(facts)) {
         return ERROR_FILE_INVALID;
     }
     FILE_BASIC_INFO basic{}; // times of 0 are left as they are
@@ -347,7 +348,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     if (const DWORD error = files.describe(file.get(), opened); error != 0) {
         return failed(failureLine(path, "cannot read the file's length", error));
     }
-    if (const char* kind = kindOf(file.get(), opened)) {
+    if (const char* kind = kindOf(opened)) {
         return failed(refusal(path, kind));
     }
     if (identityOf(opened) != identityOf(found.facts)) {
