@@ -8,10 +8,11 @@
 #include <QLabel>
 #include <QSignalBlocker>
 
+Q_DECLARE_METATYPE(FileIdentity)
+
 namespace {
 constexpr int kPathRole = Qt::UserRole;
-constexpr int kDeviceRole = Qt::UserRole + 1;
-constexpr int kInodeRole = Qt::UserRole + 2;
+constexpr int kIdentityRole = Qt::UserRole + 1;
 } // namespace
 
 FileList::FileList(
@@ -72,8 +73,7 @@ void FileList::append(const QByteArray& path, const std::optional<FileIdentity>&
     auto* item = new QListWidgetItem(NativePaths::shown(path));
     item->setData(kPathRole, path);
     if (identity) {
-        item->setData(kDeviceRole, QVariant::fromValue<qulonglong>(identity->device));
-        item->setData(kInodeRole, QVariant::fromValue<qulonglong>(identity->inode));
+        item->setData(kIdentityRole, QVariant::fromValue(*identity));
     }
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
@@ -109,8 +109,8 @@ std::vector<FileList::Entry> FileList::entries() const
     for (int i = 0; i < count(); ++i) {
         const QListWidgetItem* item = m_list->item(i);
         std::optional<FileIdentity> identity;
-        if (item->data(kInodeRole).isValid()) {
-            identity = FileIdentity{item->data(kDeviceRole).toULongLong(), item->data(kInodeRole).toULongLong()};
+        if (const QVariant held = item->data(kIdentityRole); held.isValid()) {
+            identity = held.value<FileIdentity>();
         }
         entries.push_back({item->data(kPathRole).toByteArray(), item->checkState() == Qt::Checked, identity});
     }

@@ -4,11 +4,15 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
+#include <sstream>
+#include <string>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
@@ -74,6 +78,50 @@ std::optional<ExtentMap> FileSystem::readExtents(int fd)
 int FileSystem::unlinkat(int folder, const char* name)
 {
     return ::unlinkat(folder, name, 0);
+}
+
+off_t FileSystem::seek(int fd, off_t from, int whence)
+{
+    return ::lseek(fd, from, whence);
+}
+
+namespace {
+// Whether the mount of the device `major:minor` is ext3 or ext4 with data=journal, from the mount
+// table: "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [TAGS...] - TYPE SOURCE SUPER-OPTIONS".
+bool mountJournalsData(unsigned major, unsigned minor)
+{
+    std::ifstream table("/proc/self/mountinfo");
+    const std::string device = std::to_string(major) + ":" + std::to_string(minor);
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers;
+        fields >> id >> parent >> numbers;
+        const std::size_t separator = line.find(" - ");
+        if (numbers != device || separator == std::string::npos) {
+            continue;
+        }
+        std::istringstream described(line.substr(separator + 3));
+        std::string type, source, options;
+        described >> type >> source >> options;
+        if (type != "ext3" && type != "ext4") {
+            return false;
+        }
+        return ("," + options + ",").find(",data=journal,") != std::string::npos;
+    }
+    return false;
+}
+} // namespace
+
+bool FileSystem::journalsData(int fd)
+{
+    int flags = 0; // FS_IOC_GETFLAGS reads an int, whatever its number says
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_JOURNAL_DATA_FL)) {
+        return true;
+    }
+    struct stat status
+    {
+    };
+    return ::fstat(fd, &status) == 0 && mountJournalsData(major(status.st_dev), minor(status.st_dev));
 }
 
 namespace {

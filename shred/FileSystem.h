@@ -34,6 +34,13 @@ public:
     virtual std::optional<ExtentMap> readExtents(int fd);
     // Removes `name` from the folder open at `folder`.
     virtual int unlinkat(int folder, const char* name);
+    // Where the file's data or its next hole starts, at or after `from` (lseek with SEEK_DATA or
+    // SEEK_HOLE). SEEK_DATA answers -1 with errno ENXIO when only holes follow. A file system that
+    // cannot tell has data everywhere and one hole, at the end.
+    virtual off_t seek(int fd, off_t from, int whence);
+    // Whether the file's data goes through the file system's journal as well: its own journalling
+    // flag, or ext3 and ext4 mounted data=journal. False when it cannot be told.
+    virtual bool journalsData(int fd);
 
     // Writing past the page cache. The alignment the file's offsets and lengths need for it, when the
     // kernel reports one.

@@ -8,8 +8,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <optional>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -61,9 +64,55 @@ std::string systemInterface(const std::string& path, const FileSystemType& type)
     return path + ": a system interface of the kernel (" + type.name + "), not a stored file; nothing was written";
 }
 
-FileIdentity identityOf(const struct stat& status)
+// A bind mount shows a file under another name, as a hard link does, with a link count of one.
+std::string mountedHere(const std::string& path)
 {
-    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    return path + ": a mount point (a file mounted at this name from elsewhere); overwriting it would destroy the "
+                  "contents seen there too, so nothing was written";
+}
+
+// What the engine reads of a file before it trusts it.
+struct FileFacts
+{
+    mode_t mode = 0;
+    std::int64_t length = 0;
+    std::uint64_t links = 0;
+    bool mountRoot = false; // something is mounted at the file's name
+    FileIdentity identity;
+};
+
+// The facts of `name` in the folder open at `at`, without following a symbolic link, or of the open
+// file `at` itself when `name` is empty. Returns 0 or the error.
+int readFacts(int at, const char* name, FileFacts& facts)
+{
+    struct statx status
+    {
+    };
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (*name == '\0' ? AT_EMPTY_PATH : 0);
+    if (::statx(at, name, flags, STATX_BASIC_STATS | STATX_BTIME, &status) != 0) {
+        return errno;
+    }
+    facts.mode = status.stx_mode;
+    facts.length = static_cast<std::int64_t>(status.stx_size);
+    facts.links = status.stx_nlink;
+    facts.mountRoot = (status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+                      (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    facts.identity.device = static_cast<std::uint64_t>(::makedev(status.stx_dev_major, status.stx_dev_minor));
+    facts.identity.inode = status.stx_ino;
+    if (status.stx_mask & STATX_BTIME) {
+        facts.identity.birth = status.stx_btime.tv_sec * std::int64_t{1'000'000'000} + status.stx_btime.tv_nsec;
+    }
+    return 0;
+}
+
+// The inode generation of the open file, where its file system keeps one (ext4, xfs).
+std::optional<std::uint32_t> generationOf(int fd)
+{
+    int generation = 0; // FS_IOC_GETVERSION writes an int, whatever its number says
+    if (::ioctl(fd, FS_IOC_GETVERSION, &generation) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(generation);
 }
 
 // The file system the descriptor lies on; unknown when it cannot be asked.
@@ -78,15 +127,84 @@ FileSystemType fileSystemOf(int fd, FileSystem& files)
     return ClassifyFileSystem(static_cast<std::uint64_t>(status.f_type));
 }
 
+// Why the file may not be shredded, or an empty string. `expected`: the file it must be, if known.
+std::string refusalOf(const std::string& path,
+                      const FileFacts& facts,
+                      const FileSystemType& type,
+                      const std::optional<FileIdentity>& expected)
+{
+    if (!S_ISREG(facts.mode)) {
+        return refusal(path, facts.mode);
+    }
+    if (expected && !expected->sameFileAs(facts.identity)) {
+        return replaced(path);
+    }
+    if (facts.mountRoot) {
+        return mountedHere(path);
+    }
+    if (type.kind == FileSystemKind::SystemInterface) {
+        return systemInterface(path, type);
+    }
+    if (facts.links > 1) {
+        return otherNames(path, static_cast<nlink_t>(facts.links));
+    }
+    return {};
+}
+
+constexpr int kOpenForReading = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+constexpr int kOpenForWriting = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+// Keeps only what lasts while the file does: an overlay copies a lower file up to a new one when it
+// is first written, with a birth time and a generation of its own, under the same number.
+void keepLastingFacts(FileIdentity& identity, const FileSystemType& type)
+{
+    if (type.kind == FileSystemKind::Overlay) {
+        identity.birth.reset();
+        identity.generation.reset();
+    }
+}
+
+// The facts of `name` in `folder`, on a file system of `type`. A regular file's generation is read
+// through a read-only descriptor of the same file; nothing else is opened, since opening a device or
+// a file of a kernel interface may act. Returns 0 or the error.
+int identifyAt(int folder, const char* name, FileFacts& facts, const FileSystemType& type)
+{
+    if (const int error = readFacts(folder, name, facts); error != 0) {
+        return error;
+    }
+    if (S_ISREG(facts.mode) && !facts.mountRoot && type.kind != FileSystemKind::SystemInterface) {
+        FileDescriptor file(::openat(folder, name, kOpenForReading));
+        FileFacts opened;
+        if (file.get() >= 0 && readFacts(file.get(), "", opened) == 0 &&
+            opened.identity.device == facts.identity.device && opened.identity.inode == facts.identity.inode) {
+            facts.identity.generation = generationOf(file.get());
+        }
+    }
+    keepLastingFacts(facts.identity, type);
+    return 0;
+}
+
+// The folder of a path, opened for finding its entries only, and the name in it.
+FileDescriptor openFolderOf(const std::string& path, std::string& name)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folderPath = slash == std::string::npos ? std::string(".")
+                                   : slash == 0               ? std::string("/")
+                                                              : path.substr(0, slash);
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty()) {
+        name = "."; // a path ending in a slash names a folder
+    }
+    return FileDescriptor(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
 // The chosen file found through a descriptor of its folder, checked before anything is opened for
 // writing.
 struct Inspection
 {
     FileDescriptor folder;
     std::string name;
-    struct stat status
-    {
-    };
+    FileFacts facts;
     std::string failure;
 };
 
@@ -101,52 +219,37 @@ Inspection inspect(const ChosenFile& chosen, FileSystem& files, const char* step
         found.failure = path + ": not a full path (it must start with /); nothing was written";
         return found;
     }
-    const std::size_t slash = path.rfind('/');
-    const std::string folderPath = slash == 0 ? std::string("/") : path.substr(0, slash);
-    found.name = path.substr(slash + 1);
-    if (found.name.empty()) {
-        found.name = "."; // a path ending in a slash names a folder
-    }
-    found.folder.reset(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (found.folder.get() < 0 ||
-        ::fstatat(found.folder.get(), found.name.c_str(), &found.status, AT_SYMLINK_NOFOLLOW) != 0) {
+    found.folder = openFolderOf(path, found.name);
+    if (found.folder.get() < 0) {
         found.failure = failureLine(path, step, errno);
         return found;
     }
-    if (!S_ISREG(found.status.st_mode)) {
-        found.failure = refusal(path, found.status.st_mode);
-    } else if (chosen.identity && identityOf(found.status) != *chosen.identity) {
-        found.failure = replaced(path);
-    } else if (const FileSystemType type = fileSystemOf(found.folder.get(), files);
-               type.kind == FileSystemKind::SystemInterface) {
-        found.failure = systemInterface(path, type);
-    } else if (found.status.st_nlink > 1) {
-        found.failure = otherNames(path, found.status.st_nlink);
+    const FileSystemType type = fileSystemOf(found.folder.get(), files);
+    if (const int error = identifyAt(found.folder.get(), found.name.c_str(), found.facts, type); error != 0) {
+        found.failure = failureLine(path, step, error);
+        return found;
     }
+    found.failure = refusalOf(path, found.facts, type, chosen.identity);
     return found;
 }
-
-constexpr int kOpenForWriting = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 
 // Gives the owner write permission through a read-only descriptor of the same file, so a link
 // put in its place meanwhile is never followed. Returns 0 or the error.
 int makeWritable(const Inspection& found)
 {
-    FileDescriptor readOnly(
-        ::openat(found.folder.get(), found.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    FileDescriptor readOnly(::openat(found.folder.get(), found.name.c_str(), kOpenForReading));
     if (readOnly.get() < 0) {
         return errno;
     }
-    struct stat status
-    {
-    };
-    if (::fstat(readOnly.get(), &status) != 0) {
-        return errno;
+    FileFacts facts;
+    if (const int error = readFacts(readOnly.get(), "", facts); error != 0) {
+        return error;
     }
-    if (identityOf(status) != identityOf(found.status)) {
+    facts.identity.generation = generationOf(readOnly.get());
+    if (!facts.identity.sameFileAs(found.facts.identity)) {
         return ESTALE;
     }
-    if (::fchmod(readOnly.get(), (status.st_mode & 07777) | S_IWUSR) != 0) {
+    if (::fchmod(readOnly.get(), (facts.mode & 07777) | S_IWUSR) != 0) {
         return errno;
     }
     return 0;
@@ -198,6 +301,7 @@ bool isOutOfRoom(int error)
 {
     return error == ENOSPC || error == EFBIG || error == EDQUOT;
 }
+
 // The fill block 512 times over in one buffer of huge pages, for writing past the page cache: every
 // direct write starts at a multiple of kDirectChunk, so the buffer's start is always a block's start,
 // and one write is one request to the disk. Empty when huge pages cannot be had.
@@ -274,8 +378,10 @@ public:
                     continue;
                 }
                 written = writeDirect(end);
-                if (written < 0 && errno == EINVAL) {
-                    // Refused for its alignment after all: the rest goes through the page cache.
+                if (written < 0 && (errno == EINVAL || isOutOfRoom(errno))) {
+                    // Refused for its alignment after all, or for want of room: a direct write is all
+                    // or nothing, while the page cache writes as far as the room goes. The rest goes
+                    // through the page cache.
                     if (const int error = writeThroughTheCache(); error != 0) {
                         return error;
                     }
@@ -283,6 +389,17 @@ public:
                 }
             } else {
                 written = m_writer.writeFrom(m_pos, limit);
+                if (written < 0 && isOutOfRoom(errno)) {
+                    // A full disk may refuse a whole write for its part that needs new room (a hole,
+                    // the end), when the page cache holds them in one large page: the data before
+                    // that part is written on its own.
+                    const int error = errno;
+                    const off_t hole = m_files.seek(m_fd, static_cast<off_t>(m_pos), SEEK_HOLE);
+                    errno = error;
+                    if (hole > m_pos && hole < limit) {
+                        written = m_writer.writeFrom(m_pos, hole);
+                    }
+                }
                 if (written > 0) {
                     keepTheCacheSmall(written);
                 }
@@ -290,12 +407,25 @@ public:
             if (written <= 0) {
                 return written == 0 ? ENOSPC : errno;
             }
-            m_pos += written;
-            for (; (m_stepped + 1) * kBlockSize <= m_pos; ++m_stepped) {
-                m_progress.StepProgress();
-            }
+            advanceTo(m_pos + written);
         }
         return 0;
+    }
+
+    // Whether the pass stands in a hole of the file; if so, it moves on to the data after the hole,
+    // or to `limit` when none follows.
+    bool skipHole(std::int64_t limit)
+    {
+        const off_t next = m_files.seek(m_fd, static_cast<off_t>(m_pos), SEEK_DATA);
+        if (next < 0 && errno != ENXIO) {
+            return false;
+        }
+        const std::int64_t to = next < 0 ? limit : std::min<std::int64_t>(next, limit);
+        if (to <= m_pos) {
+            return false;
+        }
+        advanceTo(to);
+        return true;
     }
 
     // Returns 0 or the error.
@@ -317,6 +447,14 @@ public:
     }
 
 private:
+    void advanceTo(std::int64_t pos)
+    {
+        m_pos = pos;
+        for (; (m_stepped + 1) * kBlockSize <= m_pos; ++m_stepped) {
+            m_progress.StepProgress();
+        }
+    }
+
     ssize_t writeDirect(std::int64_t end)
     {
         iovec vector{m_direct, static_cast<std::size_t>(end - m_pos)};
@@ -377,16 +515,20 @@ std::int64_t directAlignment(int fd, FileSystem& files)
 
 FileLength IdentifyFile(const NativePath& path)
 {
-    struct stat status
-    {
-    };
-    if (::lstat(path.c_str(), &status) != 0) {
+    std::string name;
+    const FileDescriptor folder = openFolderOf(path, name);
+    if (folder.get() < 0) {
         return {0, {}, failureLine(path, "cannot read the file's length", errno)};
     }
-    if (!S_ISREG(status.st_mode)) {
-        return {0, {}, refusal(path, status.st_mode)};
+    FileFacts facts;
+    const FileSystemType type = fileSystemOf(folder.get(), FileSystem::system());
+    if (const int error = identifyAt(folder.get(), name.c_str(), facts, type); error != 0) {
+        return {0, {}, failureLine(path, "cannot read the file's length", error)};
     }
-    return {static_cast<std::int64_t>(status.st_size), identityOf(status), {}};
+    if (!S_ISREG(facts.mode)) {
+        return {0, {}, refusal(path, facts.mode)};
+    }
+    return {facts.length, facts.identity, {}};
 }
 
 FileLength MeasureFile(const ChosenFile& file, FileSystem& files)
@@ -395,7 +537,7 @@ FileLength MeasureFile(const ChosenFile& file, FileSystem& files)
     if (!found.failure.empty()) {
         return {0, {}, found.failure};
     }
-    return {static_cast<std::int64_t>(found.status.st_size), identityOf(found.status), {}};
+    return {found.facts.length, found.facts.identity, {}};
 }
 
 OverwriteResult
@@ -415,7 +557,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
         return failed(found.failure);
     }
     FileDescriptor file(::openat(found.folder.get(), found.name.c_str(), kOpenForWriting));
-    if (file.get() < 0 && errno == EACCES && !(found.status.st_mode & S_IWUSR)) {
+    if (file.get() < 0 && errno == EACCES && !(found.facts.mode & S_IWUSR)) {
         if (const int error = makeWritable(found); error != 0) {
             return failed(failureLine(path, "cannot make the file writable", error));
         }
@@ -426,29 +568,30 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     }
 
     // Everything from here on is about the file actually opened, which must be the one inspected.
-    struct stat opened
-    {
-    };
-    if (::fstat(file.get(), &opened) != 0) {
-        return failed(failureLine(path, "cannot read the file's length", errno));
+    FileFacts opened;
+    if (const int error = readFacts(file.get(), "", opened); error != 0) {
+        return failed(failureLine(path, "cannot read the file's length", error));
     }
-    if (!S_ISREG(opened.st_mode)) {
-        return failed(refusal(path, opened.st_mode));
+    opened.identity.generation = generationOf(file.get());
+    FileSystemType type = fileSystemOf(file.get(), files);
+    keepLastingFacts(opened.identity, type);
+    if (std::string refused = refusalOf(path, opened, type, found.facts.identity); !refused.empty()) {
+        return failed(std::move(refused));
     }
-    if (identityOf(opened) != identityOf(found.status)) {
-        return failed(replaced(path));
-    }
-    if (opened.st_nlink > 1) {
-        return failed(otherNames(path, opened.st_nlink));
-    }
-    const FileSystemType type = fileSystemOf(file.get(), files);
-    if (type.kind == FileSystemKind::SystemInterface) {
-        return failed(systemInterface(path, type));
-    }
-    const std::optional<ExtentMap> extentsBefore = files.readExtents(file.get());
+    type.journalsData = files.journalsData(file.get());
 
-    const std::int64_t length = opened.st_size;
+    const std::int64_t length = opened.length;
     Pass pass(file.get(), block, progress, files, !isInMemory(type));
+    std::optional<ExtentMap> extentsBefore = files.readExtents(file.get());
+    if (extentsBefore && !EveryExtentLocated(*extentsBefore)) {
+        // Data waiting for a place on the disk gets one when the file system chooses, perhaps only
+        // after the overwrite and elsewhere: it is given its place now, so the map shows where the
+        // old bytes lie before any is overwritten.
+        if (const int error = pass.flush(); error != 0) {
+            return failed(failureLine(path, "error flushing to disk", error));
+        }
+        extentsBefore = files.readExtents(file.get());
+    }
     // Large files go past the page cache where the file system allows it: no copy of every byte
     // through memory, and the user's other cached files stay cached. Any refusal keeps the cache.
     std::optional<DirectBuffer> direct;
@@ -491,7 +634,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     result.path = path;
     result.folder = std::move(found.folder);
     result.name = found.name;
-    result.identity = identityOf(opened);
+    result.identity = opened.identity;
     return result;
 }
 
@@ -514,20 +657,23 @@ std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
     if (overwritten.folder.get() < 0) {
         return path + ": not overwritten, so not removed";
     }
-    struct stat status
-    {
-    };
-    if (::fstatat(overwritten.folder.get(), overwritten.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        return failureLine(path, "failed to remove", errno);
+    FileFacts facts;
+    const FileSystemType type = fileSystemOf(overwritten.folder.get(), files);
+    if (const int error = identifyAt(overwritten.folder.get(), overwritten.name.c_str(), facts, type); error != 0) {
+        return failureLine(path, "failed to remove", error);
     }
-    if (identityOf(status) != overwritten.identity) {
+    if (!overwritten.identity.sameFileAs(facts.identity)) {
         // An editor that saves by renaming a new file over the old one does this: the newcomer was
         // never overwritten, so it must not be deleted either.
         return path + ": another file was put at this path during the run; it was left alone, neither "
                       "overwritten nor deleted";
     }
     if (files.unlinkat(overwritten.folder.get(), overwritten.name.c_str()) != 0) {
-        return failureLine(path, "failed to remove", errno);
+        return failureLine(
+            path,
+            std::string(overwritten.placement.inPlace() ? "contents destroyed" : "contents overwritten") +
+                ", but the file could not be deleted and is still there",
+            errno);
     }
     return {};
 }

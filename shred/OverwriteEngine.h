@@ -28,13 +28,22 @@
 class RunProgress;
 
 // Which file a path named: its device and inode, or on Windows its volume's serial number and its
-// file index.
+// file index. A file system gives a deleted file's number to the next new file, often at once, so
+// the facts a reused number cannot repeat are kept too, where the file system tells them.
 struct FileIdentity
 {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    std::optional<std::int64_t> birth;       // the file's creation time in nanoseconds
+    std::optional<std::uint32_t> generation; // the inode's generation, drawn anew for every new file
 
-    bool operator==(const FileIdentity&) const = default;
+    // Whether both name one file: the same device and number, and no fact known to both differs.
+    bool sameFileAs(const FileIdentity& other) const
+    {
+        const auto agree = [](const auto& mine, const auto& theirs) { return !mine || !theirs || *mine == *theirs; };
+        return device == other.device && inode == other.inode && agree(birth, other.birth) &&
+               agree(generation, other.generation);
+    }
 };
 
 // A file as the user chose it: the path, and the file it named at that moment when that is known.
@@ -68,8 +77,9 @@ enum class Overwrite
 {
     Done,        // every block written and flushed, the file closed
     Failed,      // a step failed: the contents may be untouched or partly overwritten
-    NotExtended, // the original contents are overwritten and flushed, but the last block could not
-                 // grow the file (disk full, file size limit)
+    NotExtended, // the original contents are overwritten and flushed, but the file could not be given
+                 // new room (disk full, file size limit): not for its last block, or not for a hole
+                 // inside it. The file is kept.
 };
 
 struct OverwriteResult
@@ -113,8 +123,8 @@ inline constexpr int kGrowthRounds = 3;
 FileLength IdentifyFile(const NativePath& path);
 
 // Measures the chosen file and refuses what may not be shredded: a path that is not absolute, anything
-// but a regular file, a file other than the one chosen, a file with more than one name, and the
-// files of kernel and firmware interfaces.
+// but a regular file, a file other than the one chosen, a file with more than one name, a file mounted
+// at its name from elsewhere, and the files of kernel and firmware interfaces.
 FileLength MeasureFile(const ChosenFile& file, FileSystem& files = FileSystem::system());
 
 // Overwrites the chosen file with the fill block from its first byte to the end of its last block,

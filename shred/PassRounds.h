@@ -21,11 +21,12 @@ struct PassRounds
 };
 
 // Writes whole blocks over the file's `length` bytes and flushes; when the disk has no room for the
-// last block, still overwrites everything inside the original length. Then overwrites, up to
-// kGrowthRounds times, what another program added meanwhile. `pass` offers writeUpTo(limit), flush()
-// and position(), answering 0 or the system's error; `readLength(std::int64_t&)` reads the file's
-// length now; `failureLine(step, error)` words a failure; `isOutOfRoom(error)` tells a full disk or a
-// size limit from other errors.
+// last block, still overwrites everything inside the original length, and when it has none to fill a
+// hole inside the file, goes on after the hole, which held no old bytes. Then overwrites, up to
+// kGrowthRounds times, what another program added meanwhile. `pass` offers writeUpTo(limit), flush(),
+// position() and skipHole(limit), answering 0 or the system's error; `readLength(std::int64_t&)`
+// reads the file's length now; `failureLine(step, error)` words a failure; `isOutOfRoom(error)` tells
+// a full disk or a size limit from other errors.
 template <typename Pass, typename ReadLength, typename FailureLine, typename IsOutOfRoom>
 PassRounds RunPassRounds(Pass& pass,
                          std::int64_t length,
@@ -38,16 +39,26 @@ PassRounds RunPassRounds(Pass& pass,
     const auto writingAt = [&pass] { return "error writing at offset " + std::to_string(pass.position()); };
 
     decltype(pass.flush()) extensionError = 0;
-    if (const auto error = pass.writeUpTo(WholeBlocks(length)); error != 0) {
+    decltype(pass.flush()) holeError = 0;
+    for (std::int64_t limit = WholeBlocks(length);;) {
+        const auto error = pass.writeUpTo(limit);
+        if (error == 0) {
+            break;
+        }
         if (!isOutOfRoom(error)) {
             return failed(failureLine(writingAt(), error));
         }
-        // No room to grow the file: what lies inside its original length must still be overwritten.
-        extensionError = error;
-        if (const auto again = pass.writeUpTo(length); again != 0) {
-            return failed(failureLine(writingAt(), again));
+        if (pass.position() < length && pass.skipHole(length)) {
+            holeError = error;
+        } else if (limit > length) {
+            // No room to grow the file: what lies inside its original length must still be overwritten.
+            extensionError = error;
+            limit = length;
+        } else {
+            return failed(failureLine(writingAt(), error));
         }
     }
+    const auto keptFor = holeError != 0 ? holeError : extensionError;
     if (const auto error = pass.flush(); error != 0) {
         return failed(failureLine("error flushing to disk", error));
     }
@@ -62,7 +73,7 @@ PassRounds RunPassRounds(Pass& pass,
         if (added <= 0) {
             break;
         }
-        if (extensionError != 0 || round == kGrowthRounds) {
+        if (keptFor != 0 || round == kGrowthRounds) {
             return failed(shownPath + ": another program kept adding to the file while it was overwritten; the last " +
                           std::to_string(added) + " bytes were not overwritten, and the file was not deleted");
         }
@@ -72,6 +83,12 @@ PassRounds RunPassRounds(Pass& pass,
         if (const auto error = pass.flush(); error != 0) {
             return failed(failureLine("error flushing to disk", error));
         }
+    }
+    if (holeError != 0) {
+        return {Overwrite::NotExtended,
+                failureLine("contents overwritten, but a hole in the file could not be filled and the file was not "
+                            "deleted",
+                            holeError)};
     }
     if (extensionError != 0) {
         return {Overwrite::NotExtended,

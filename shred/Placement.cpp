@@ -52,7 +52,7 @@ constexpr std::array kKnownFileSystems = {
     KnownFileSystem{0x517B, "smb", OutOfSight},
     KnownFileSystem{0xFF534D42, "cifs", OutOfSight},
     KnownFileSystem{0xFE534D42, "smb2", OutOfSight},
-    KnownFileSystem{0x65735546, "fuse", OutOfSight},
+    KnownFileSystem{0x65735546, "fuse", NoBlockMap},
     KnownFileSystem{0x00c36400, "ceph", OutOfSight},
     KnownFileSystem{0x01021997, "9p", OutOfSight},
     KnownFileSystem{0x6B414653, "afs", OutOfSight},
@@ -84,9 +84,13 @@ constexpr std::array kKnownFileSystems = {
     KnownFileSystem{0x6c6f6f70, "binder", SystemInterface},
 };
 
-// Extents whose data has no place on the disk yet (written but not allocated) or never had any
-// (allocated but never written): no old bytes of this file lie there.
-constexpr std::uint32_t kNoOldData = ExtentFlag::Delalloc | ExtentFlag::Unwritten;
+constexpr std::uint32_t kNotLocated = ExtentFlag::Unknown | ExtentFlag::Delalloc;
+
+// Whether new data may go to other blocks than the old: then only a map can show it did not.
+bool writesElsewhere(const FileSystemType& type)
+{
+    return type.kind == CopyOnWrite || type.kind == LogStructured;
+}
 
 bool isEncoded(std::uint32_t flags)
 {
@@ -104,8 +108,7 @@ const Extent* locatedAt(const ExtentMap& map, std::uint64_t at)
 {
     for (const Extent& extent : map) {
         if (extent.logical <= at && at - extent.logical < extent.length) {
-            const bool located = !(extent.flags & (ExtentFlag::Unknown | ExtentFlag::Delalloc));
-            return located ? &extent : nullptr;
+            return extent.flags & kNotLocated ? nullptr : &extent;
         }
     }
     return nullptr;
@@ -136,6 +139,8 @@ PlacementVerdict byType(const FileSystemType& type)
         return {Placement::Unconfirmed, type.name + " writes every change to a log"};
     case OutOfSight:
         return {Placement::Unconfirmed, type.name + " keeps its storage out of this computer's sight"};
+    case NoBlockMap:
+        return {Placement::Unconfirmed, type.name + " gives no block map"};
     default:
         return {Placement::Unconfirmed, type.name + " is not known to overwrite in place"};
     }
@@ -192,14 +197,14 @@ FileSystemType ClassifyFileSystemName(const std::string& name)
     return {0, name.empty() ? "the file system" : "the file system " + name, Unknown};
 }
 
-PlacementVerdict JudgePlacement(const std::optional<ExtentMap>& before,
-                                const std::optional<ExtentMap>& after,
-                                const FileSystemType& type)
+namespace {
+PlacementVerdict
+judgeBlocks(const std::optional<ExtentMap>& before, const std::optional<ExtentMap>& after, const FileSystemType& type)
 {
     if (type.kind == Overlay) {
         // Opening a lower-layer file for writing copies it up: the maps describe the copy, while the
-        // original stays whole below.
-        return {Placement::Overlay, "overlay keeps the original file untouched in a lower layer"};
+        // original stays whole below. A file made in the upper layer has no such original.
+        return {Placement::Overlay, "overlay may keep the original file untouched in a lower layer"};
     }
     if (!before || !after) {
         return byType(type);
@@ -219,10 +224,13 @@ PlacementVerdict JudgePlacement(const std::optional<ExtentMap>& before,
         }
     }
     for (const Extent& old : *before) {
-        if (old.flags & kNoOldData) {
+        // Allocated but never written: no old bytes of this file lie there. Written but not yet
+        // given a place: overwritten in memory before it gets one, unless the file system may still
+        // put the old pages on the disk wherever it likes.
+        if ((old.flags & ExtentFlag::Unwritten) || ((old.flags & ExtentFlag::Delalloc) && !writesElsewhere(type))) {
             continue;
         }
-        if (old.flags & ExtentFlag::Unknown) {
+        if (old.flags & kNotLocated) {
             return {Placement::Unconfirmed, type.name + " did not tell where the file's data lay"};
         }
         if (!stayedInPlace(old, *after)) {
@@ -230,6 +238,24 @@ PlacementVerdict JudgePlacement(const std::optional<ExtentMap>& before,
         }
     }
     return {};
+}
+} // namespace
+
+bool EveryExtentLocated(const ExtentMap& map)
+{
+    return std::none_of(map.begin(), map.end(), [](const Extent& extent) { return extent.flags & kNotLocated; });
+}
+
+PlacementVerdict JudgePlacement(const std::optional<ExtentMap>& before,
+                                const std::optional<ExtentMap>& after,
+                                const FileSystemType& type)
+{
+    PlacementVerdict verdict = judgeBlocks(before, after, type);
+    if (verdict.inPlace() && type.journalsData) {
+        verdict = {Placement::Journalled,
+                   type.name + " also writes this file's data to its journal, which may still hold copies"};
+    }
+    return verdict;
 }
 
 std::string PlacementWarning(const std::string& path, const PlacementVerdict& verdict)

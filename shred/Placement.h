@@ -45,7 +45,8 @@ enum class FileSystemKind
     InPlace,         // writes over the old blocks (ext4, xfs, vfat, tmpfs...)
     CopyOnWrite,     // writes new blocks and keeps the old ones until freed (btrfs, zfs, bcachefs)
     LogStructured,   // appends every write to a log (f2fs, nilfs2)
-    OutOfSight,      // network or user-space storage whose disk this machine cannot see
+    OutOfSight,      // network storage whose disk this machine cannot see
+    NoBlockMap,      // user-space file systems (FUSE): the disk may be local, but no block map is given
     Overlay,         // overlayfs: a lower layer stays untouched under a copied-up file
     SystemInterface, // proc, sysfs and the like: kernel and firmware state, not stored files
     Unknown,
@@ -56,6 +57,10 @@ struct FileSystemType
     std::uint64_t magic = 0;
     std::string name;
     FileSystemKind kind = FileSystemKind::Unknown;
+    // Whether the file's data also goes through the file system's journal (ext3 and ext4 mounted with
+    // data=journal, or a file with its own journalling flag): the journal keeps copies of what was
+    // written until it wraps, out of reach of any overwrite. Told per file, never by the type alone.
+    bool journalsData = false;
 };
 
 // The type behind statfs' f_type.
@@ -71,6 +76,7 @@ enum class Placement
     Encoded,     // the file system stores the data compressed
     Inline,      // the data lives in the file system's metadata
     Overlay,     // the file's original lies in an overlay's lower layer
+    Journalled,  // overwritten in place, but the data journal may keep copies of the old contents
     Unconfirmed, // where the data lay cannot be told
 };
 
@@ -86,7 +92,13 @@ struct PlacementVerdict
     }
 };
 
-// `before` is the map read before the first write, `after` the one read after the flush.
+// Whether the file system told where every extent of the map lies on the disk: nothing is waiting
+// for a place (delayed allocation) or in an unknown one.
+bool EveryExtentLocated(const ExtentMap& map);
+
+// `before` is the map read before the first write, `after` the one read after the flush. On a file
+// system that may write new data elsewhere (copy-on-write, log-structured), "in place" needs every
+// extent of `before` located and unmoved in `after`.
 PlacementVerdict JudgePlacement(const std::optional<ExtentMap>& before,
                                 const std::optional<ExtentMap>& after,
                                 const FileSystemType& type);

@@ -58,9 +58,13 @@ std::string otherNames(const NativePath& path, std::uint32_t links)
            "; overwriting it would destroy the contents seen under them too, so nothing was written";
 }
 
+// NTFS file indexes carry a sequence number, so a reused index is told apart already.
 FileIdentity identityOf(const FileFacts& facts)
 {
-    return {facts.volume, facts.index};
+    FileIdentity identity;
+    identity.device = facts.volume;
+    identity.inode = facts.index;
+    return identity;
 }
 
 // Paths in the \\.\ and \\?\ namespaces name devices and volumes as well as files, past the checks a
@@ -153,7 +157,7 @@ Inspection inspect(const ChosenFile& chosen, FileSystem& files, const char* step
         found.failure = failureLine(path, step, error);
     } else if (const char* kind = kindOf(found.facts)) {
         found.failure = refusal(path, kind);
-    } else if (chosen.identity && identityOf(found.facts) != *chosen.identity) {
+    } else if (chosen.identity && !chosen.identity->sameFileAs(identityOf(found.facts))) {
         found.failure = replaced(path);
     } else if (!allowOtherNames && found.facts.links > 1) {
         found.failure = otherNames(path, found.facts.links);
@@ -175,7 +179,7 @@ DWORD makeNormal(const NativePath& path, const Inspection& found, FileSystem& fi
     if (const DWORD error = files.describe(handle.get(), facts); error != 0) {
         return error;
     }
-    if (identityOf(facts) != identityOf(found.facts) || kindOf(facts)) {
+    if (!identityOf(facts).sameFileAs(identityOf(found.facts)) || kindOf(facts)) {
         return ERROR_FILE_INVALID;
     }
     FILE_BASIC_INFO basic{}; // times of 0 are left as they are
@@ -248,6 +252,12 @@ public:
     std::int64_t position() const
     {
         return m_pos;
+    }
+
+    // Holes of sparse files are not looked for: a full disk inside the file fails the pass.
+    bool skipHole(std::int64_t)
+    {
+        return false;
     }
 
 private:
@@ -351,7 +361,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     if (const char* kind = kindOf(opened)) {
         return failed(refusal(path, kind));
     }
-    if (identityOf(opened) != identityOf(found.facts)) {
+    if (!identityOf(opened).sameFileAs(identityOf(found.facts))) {
         return failed(replaced(path));
     }
     if (opened.links > 1) {

@@ -144,6 +144,7 @@ std::string pathOf(int folder, const char* name)
 
 ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off_t offset)
 {
+    ++m_writeCalls;
     if (beforeWrite) {
         beforeWrite(offset);
     }
@@ -157,6 +158,11 @@ ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off
         return -1;
     }
     writes.push_back({offset, length, isDirect});
+    if (diskFull && (::lseek(fd, offset, SEEK_DATA) != offset || offset + length > ::lseek(fd, offset, SEEK_HOLE))) {
+        // Refused whole, as by a kernel that caches the file in pages larger than the part with room.
+        errno = ENOSPC;
+        return -1;
+    }
     if (room >= 0 && offset + length > room) {
         // Only what fits is written, as a nearly full disk does; nothing at all once it is full.
         std::vector<iovec> fitting;
@@ -176,7 +182,7 @@ ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off
 
 int ScriptedFileSystem::fdatasync(int fd)
 {
-    ++flushes;
+    ++(m_writeCalls == 0 ? flushesBeforeWriting : flushes);
     return FileSystem::fdatasync(fd);
 }
 

@@ -82,8 +82,10 @@ public:
     // once they run out.
     std::vector<std::optional<ExtentMap>> extentAnswers;
     std::function<void(off_t offset)> beforeWrite;
-    std::int64_t room = -1; // the file cannot grow past this offset
-    int flushes = 0;
+    std::int64_t room = -1;       // the file cannot grow past this offset
+    bool diskFull = false;        // only writes within the blocks the file has go through
+    int flushes = 0;              // once the pass has written
+    int flushesBeforeWriting = 0; // to give data waiting for a place on the disk its place
 
     // Writing past the page cache: forced on or off for every size, or the real choice.
     std::optional<bool> direct;
@@ -106,6 +108,7 @@ public:
 private:
     void* m_smallPageBuffer = nullptr;
     int m_directCalls = 0;
+    int m_writeCalls = 0;
 };
 #endif
 

@@ -163,11 +163,14 @@ TEST(BatchShred, FailureInTheMiddleIsCountedHonestlyAndTheFileComesBack)
     batch.files.undeletable = {stuck};
     batch.view.list = {{a, true}, {b, false}, {stuck, true}, {c, true}, {d, false}};
     EXPECT_EQ(batch.run(), 2);
-    EXPECT_EQ(batch.view.events,
-              (std::vector<std::string>{"confirm",
-                                        "report: 2 shredded",
-                                        "warn: " + stuck + ": failed to remove: Device or resource busy",
-                                        "refill list"}));
+    EXPECT_EQ(
+        batch.view.events,
+        (std::vector<std::string>{
+            "confirm",
+            "report: 2 shredded",
+            "warn: " + stuck +
+                ": contents destroyed, but the file could not be deleted and is still there: Device or resource busy",
+            "refill list"}));
     EXPECT_EQ(paths(batch.view.list), (std::vector<std::string>{b, stuck, d}));
     EXPECT_EQ(readWhole(stuck), std::vector<std::uint8_t>(5000, 0)); // overwritten all the same
     EXPECT_FALSE(exists(a));
@@ -185,9 +188,11 @@ TEST(BatchShred, EveryFileFailingCountsNone)
     EXPECT_EQ(batch.run(), 0);
     ASSERT_EQ(batch.view.events.size(), 4u);
     EXPECT_EQ(batch.view.events[1], "report: 0 shredded");
-    EXPECT_EQ(batch.view.events[2],
-              "warn: " + a + ": failed to remove: Device or resource busy\n" + b +
-                  ": failed to remove: Device or resource busy");
+    EXPECT_EQ(
+        batch.view.events[2],
+        "warn: " + a +
+            ": contents destroyed, but the file could not be deleted and is still there: Device or resource busy\n" +
+            b + ": contents destroyed, but the file could not be deleted and is still there: Device or resource busy");
     EXPECT_EQ(paths(batch.view.list), (std::vector<std::string>{a, b}));
 }
 

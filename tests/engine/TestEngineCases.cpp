@@ -12,6 +12,8 @@
 // clang-format on
 #else
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -156,6 +158,15 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     cases.push_back({fifo, fifo + ": not a regular file (a FIFO), nothing was written"});
     cases.push_back({socketPath, socketPath + ": not a regular file (a socket), nothing was written"});
     cases.push_back({std::string("/dev/null"), "/dev/null: not a regular file (a device), nothing was written"});
+    // A file bind-mounted at another name shows its contents there, as a hard link does, with one link.
+    const NativePath precious = folder.makeFile("precious", 100, 0x3C);
+    const NativePath mountedAt = folder.makeFile("view", 1);
+    const bool bound = ::mount(precious.c_str(), mountedAt.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    if (bound) {
+        cases.push_back({mountedAt,
+                         mountedAt + ": a mount point (a file mounted at this name from elsewhere); overwriting it "
+                                     "would destroy the contents seen there too, so nothing was written"});
+    }
 #endif
     for (const auto& [file, expected] : cases) {
         EngineRun run;
@@ -167,6 +178,10 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
         EXPECT_FALSE(MeasureFile(file).ok()) << DisplayPath(file.path);
     }
 #ifndef _WIN32
+    if (bound) {
+        ::umount2(mountedAt.c_str(), MNT_DETACH);
+        EXPECT_EQ(readWhole(precious), std::vector<std::uint8_t>(100, 0x3C));
+    }
     ::close(listener);
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 #endif
@@ -323,6 +338,28 @@ TEST(EngineFailures, NoRoomLeftOnTheDisk)
             EXPECT_EQ(run.result.outcome, Overwrite::Failed);
         }
     }
+#ifndef _WIN32
+    // A hole in the file that the full disk cannot fill held no old bytes: the data after it is still
+    // overwritten, and the file kept.
+    for (bool direct : {false, true}) {
+        TemporaryFolder folder;
+        const NativePath path = folder.makeFile("holed", 8192, 0x77);
+        const FileDescriptor file(::open(path.c_str(), O_WRONLY));
+        ASSERT_EQ(::pwrite(file.get(), std::vector<char>(3520, 0x77).data(), 3520, 20480), 3520);
+        ScriptedFileSystem files;
+        files.diskFull = true;
+        files.direct = direct;
+        EngineRun run;
+        overwrite(run, path, kZeros, files);
+        EXPECT_EQ(run.result.outcome, Overwrite::NotExtended);
+        EXPECT_EQ(run.result.failure,
+                  path +
+                      ": contents overwritten, but a hole in the file could not be filled and the file was not "
+                      "deleted: " +
+                      ErrorText(kNoSpace));
+        EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(24000, 0));
+    }
+#endif
 }
 
 #ifdef _WIN32

@@ -194,6 +194,8 @@ TEST(EnginePlacement, JudgedFromTheBlockMapsAndTheFileSystem)
     const ExtentMap notYetWritten = {{0, 0, 8192, FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_LAST}};
     const ExtentMap whereabouts = {{0, 0, 8192, FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_LAST}};
     const std::optional<ExtentMap> none;
+    FileSystemType journalled = ext4;
+    journalled.journalsData = true;
 
     struct Case
     {
@@ -211,6 +213,18 @@ TEST(EnginePlacement, JudgedFromTheBlockMapsAndTheFileSystem)
         {"encryption alone, in place", encrypted, encrypted, ext4, Placement::InPlace, ""},
         {"nothing on the disk yet", notYetWritten, elsewhere, ext4, Placement::InPlace, ""},
         {"empty file", ExtentMap{}, elsewhere, btrfs, Placement::InPlace, ""},
+        {"nothing on the disk yet, copied on write",
+         notYetWritten,
+         twoBlocks,
+         btrfs,
+         Placement::Unconfirmed,
+         "btrfs did not tell where the file's data lay"},
+        {"data journalled",
+         twoBlocks,
+         grown,
+         journalled,
+         Placement::Journalled,
+         "ext4 also writes this file's data to its journal, which may still hold copies"},
         {"copied on write",
          twoBlocks,
          elsewhere,
@@ -248,7 +262,7 @@ TEST(EnginePlacement, JudgedFromTheBlockMapsAndTheFileSystem)
          grown,
          overlay,
          Placement::Overlay,
-         "overlay keeps the original file untouched in a lower layer"},
+         "overlay may keep the original file untouched in a lower layer"},
         {"no map on ext4", none, none, ext4, Placement::InPlace, ""},
         {"no map on tmpfs", none, none, ClassifyFileSystem(0x01021994), Placement::InPlace, ""},
         {"no map on vfat", twoBlocks, none, ClassifyFileSystem(0x4d44), Placement::InPlace, ""},
@@ -281,7 +295,7 @@ TEST(EnginePlacement, JudgedFromTheBlockMapsAndTheFileSystem)
          none,
          ClassifyFileSystem(0x65735546),
          Placement::Unconfirmed,
-         "fuse keeps its storage out of this computer's sight"},
+         "fuse gives no block map"},
         {"no map on an unknown file system",
          none,
          none,

@@ -100,7 +100,10 @@ TEST(SingleShred, FailedDeletionIsNotReportedAsShreddedAndKeepsThePath)
     FailingUnlink files;
     EXPECT_FALSE(shredSingleFile(path, kStandardMode, run.view, run.progress, files));
     EXPECT_EQ(run.view.events,
-              (std::vector<std::string>{"confirm", "warn: " + path + ": failed to remove: Device or resource busy"}));
+              (std::vector<std::string>{"confirm",
+                                        "warn: " + path +
+                                            ": contents destroyed, but the file could not be deleted and is still "
+                                            "there: Device or resource busy"}));
     EXPECT_EQ(run.progress.activity(), "Ready");
     EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(5000, 0)); // overwritten all the same
 }
@@ -180,6 +183,12 @@ struct SwapScene
         std::filesystem::remove(chosen);
         std::filesystem::create_hard_link(other, chosen);
     }
+    // Deleted, and a new file made at the path: ext4 gives it the number just freed.
+    void recreateChosen() const
+    {
+        std::filesystem::remove(chosen);
+        std::filesystem::copy_file(other, chosen);
+    }
     void symlinkFolderToElsewhere() const
     {
         std::filesystem::rename(folder.path() / "dir", folder.path() / "dir-moved");
@@ -221,6 +230,7 @@ TEST(ChosenFileOnly, PathSwappedAfterTheChoiceIsRefusedWithNothingWritten)
         {"renamed over, during the overwrite", &SwapScene::renameOtherOntoChosen, DuringTheOverwrite},
         {"hard link, before the run", &SwapScene::hardLinkOtherAtChosen, BeforeTheRun},
         {"hard link, while confirming", &SwapScene::hardLinkOtherAtChosen, WhileConfirming},
+        {"re-created, before the run", &SwapScene::recreateChosen, BeforeTheRun},
         {"parent folder symlinked, before the run", &SwapScene::symlinkFolderToElsewhere, BeforeTheRun},
         {"parent folder symlinked, while confirming", &SwapScene::symlinkFolderToElsewhere, WhileConfirming},
     };

@@ -41,11 +41,12 @@ bool kernelKnows(const QString& type)
 }
 } // namespace
 
-DiskImage::DiskImage(const QString& type, qint64 sizeMiB)
+DiskImage::DiskImage(const QString& type, qint64 sizeMiB, const QString& mountOptions)
     : m_type(type)
     , m_sizeMiB(type == "xfs"     ? std::max<qint64>(sizeMiB, 320)
                 : type == "btrfs" ? std::max<qint64>(sizeMiB, 128)
                                   : sizeMiB)
+    , m_mountOptions(mountOptions)
 {
 }
 
@@ -106,7 +107,9 @@ QString DiskImage::mount()
         return error;
     }
     QDir().mkpath(mountPoint());
-    if (QString error = run("mount", {"-o", "loop", image, mountPoint()}); !error.isEmpty()) {
+    if (QString error =
+            run("mount", {"-o", m_mountOptions.isEmpty() ? "loop" : "loop," + m_mountOptions, image, mountPoint()});
+        !error.isEmpty()) {
         return error;
     }
     m_mounted = true;

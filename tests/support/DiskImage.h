@@ -11,8 +11,8 @@
 class DiskImage
 {
 public:
-    // type: "ext4", "vfat", "xfs" or "btrfs".
-    explicit DiskImage(const QString& type, qint64 sizeMiB = 64);
+    // type: "ext4", "vfat", "xfs" or "btrfs"; mountOptions: added to mount's -o, such as "data=journal".
+    explicit DiskImage(const QString& type, qint64 sizeMiB = 64, const QString& mountOptions = {});
     ~DiskImage();
     DiskImage(const DiskImage&) = delete;
     DiskImage& operator=(const DiskImage&) = delete;
@@ -53,6 +53,7 @@ public:
 private:
     QString m_type;
     qint64 m_sizeMiB;
+    QString m_mountOptions;
     QTemporaryDir m_folder;
     bool m_mounted = false;
 };
