@@ -42,7 +42,7 @@ int FileSystem::fstatfs(int fd, struct statfs* status)
     return ::fstatfs(fd, status);
 }
 
-std::optional<ExtentMap> FileSystem::readExtents(int fd)
+std::optional<ExtentMap> FileSystem::readExtents(int fd, bool settled)
 {
     constexpr unsigned kPerCall = 128;
     std::vector<char> buffer(sizeof(fiemap) + kPerCall * sizeof(fiemap_extent));
@@ -52,7 +52,7 @@ std::optional<ExtentMap> FileSystem::readExtents(int fd)
         auto* map = reinterpret_cast<fiemap*>(buffer.data());
         map->fm_start = start;
         map->fm_length = FIEMAP_MAX_OFFSET - start;
-        map->fm_flags = 0;
+        map->fm_flags = settled ? FIEMAP_FLAG_SYNC : 0;
         map->fm_extent_count = kPerCall;
         if (::ioctl(fd, FS_IOC_FIEMAP, map) != 0) {
             return std::nullopt;

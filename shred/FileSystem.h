@@ -29,9 +29,11 @@ public:
     virtual int fdatasync(int fd);
     virtual int fsync(int fd);
     virtual int fstatfs(int fd, struct statfs* status);
-    // The file's block map, or none when the file system cannot tell it. Never syncs first: that
-    // would put pages not yet written, still secret, on the disk before they are overwritten.
-    virtual std::optional<ExtentMap> readExtents(int fd);
+    // The file's block map, or none when the file system cannot tell it. `settled`: only once the
+    // file system has finished giving every written page its place (FIEMAP_FLAG_SYNC), for a map read
+    // after the flush. Never before the overwrite: that would put pages not yet written, still secret,
+    // on the disk.
+    virtual std::optional<ExtentMap> readExtents(int fd, bool settled);
     // Removes `name` from the folder open at `folder`.
     virtual int unlinkat(int folder, const char* name);
     // Where the file's data or its next hole starts, at or after `from` (lseek with SEEK_DATA or

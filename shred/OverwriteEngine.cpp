@@ -582,7 +582,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
 
     const std::int64_t length = opened.length;
     Pass pass(file.get(), block, progress, files, !isInMemory(type));
-    std::optional<ExtentMap> extentsBefore = files.readExtents(file.get());
+    std::optional<ExtentMap> extentsBefore = files.readExtents(file.get(), false);
     if (extentsBefore && !EveryExtentLocated(*extentsBefore)) {
         // Data waiting for a place on the disk gets one when the file system chooses, perhaps only
         // after the overwrite and elsewhere: it is given its place now, so the map shows where the
@@ -590,7 +590,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
         if (const int error = pass.flush(); error != 0) {
             return failed(failureLine(path, "error flushing to disk", error));
         }
-        extentsBefore = files.readExtents(file.get());
+        extentsBefore = files.readExtents(file.get(), false);
     }
     // Large files go past the page cache where the file system allows it: no copy of every byte
     // through memory, and the user's other cached files stay cached. Any refusal keeps the cache.
@@ -622,7 +622,9 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     if (rounds.outcome == Overwrite::Failed) {
         return failed(rounds.failure);
     }
-    const std::optional<ExtentMap> extentsAfter = files.readExtents(file.get());
+    // A file system that writes new data elsewhere may finish moving the file's extents to it only
+    // after the flush has returned (btrfs): until then its map still shows the old places.
+    const std::optional<ExtentMap> extentsAfter = files.readExtents(file.get(), WritesElsewhere(type));
     if (file.close() != 0) {
         return failed(failureLine(path, "error closing", errno));
     }

@@ -86,12 +86,6 @@ constexpr std::array kKnownFileSystems = {
 
 constexpr std::uint32_t kNotLocated = ExtentFlag::Unknown | ExtentFlag::Delalloc;
 
-// Whether new data may go to other blocks than the old: then only a map can show it did not.
-bool writesElsewhere(const FileSystemType& type)
-{
-    return type.kind == CopyOnWrite || type.kind == LogStructured;
-}
-
 bool isEncoded(std::uint32_t flags)
 {
     // Encryption alone rewrites in place; compression never does.
@@ -227,7 +221,7 @@ judgeBlocks(const std::optional<ExtentMap>& before, const std::optional<ExtentMa
         // Allocated but never written: no old bytes of this file lie there. Written but not yet
         // given a place: overwritten in memory before it gets one, unless the file system may still
         // put the old pages on the disk wherever it likes.
-        if ((old.flags & ExtentFlag::Unwritten) || ((old.flags & ExtentFlag::Delalloc) && !writesElsewhere(type))) {
+        if ((old.flags & ExtentFlag::Unwritten) || ((old.flags & ExtentFlag::Delalloc) && !WritesElsewhere(type))) {
             continue;
         }
         if (old.flags & kNotLocated) {
@@ -240,6 +234,11 @@ judgeBlocks(const std::optional<ExtentMap>& before, const std::optional<ExtentMa
     return {};
 }
 } // namespace
+
+bool WritesElsewhere(const FileSystemType& type)
+{
+    return type.kind == CopyOnWrite || type.kind == LogStructured;
+}
 
 bool EveryExtentLocated(const ExtentMap& map)
 {

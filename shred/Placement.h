@@ -92,6 +92,10 @@ struct PlacementVerdict
     }
 };
 
+// Whether new data may go to other blocks than the old (copy-on-write, log-structured): then only a
+// map can show it did not.
+bool WritesElsewhere(const FileSystemType& type);
+
 // Whether the file system told where every extent of the map lies on the disk: nothing is waiting
 // for a place (delayed allocation) or in an unknown one.
 bool EveryExtentLocated(const ExtentMap& map);
