@@ -1,5 +1,7 @@
 #include "shred/RunProgress.h"
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 RunProgress::RunProgress(ProgressDisplay* display)
@@ -64,8 +66,12 @@ int RunProgress::percentOf(std::int64_t value, std::int64_t maximum)
     if (maximum <= 0 || value <= 0) {
         return 0;
     }
-    // Exact: value * 100 can pass 64 bits only for lengths no file system holds, but stay safe.
-    return static_cast<int>(static_cast<__int128>(value) * 100 / maximum);
+    if (value <= std::numeric_limits<std::int64_t>::max() / 100) {
+        return static_cast<int>(value * 100 / maximum);
+    }
+    // Past any length a file system holds: a hundredth of the maximum is then so many bytes that
+    // dividing by it instead moves the percentage by at most one, at its very edges.
+    return static_cast<int>(std::min<std::int64_t>(100, value / (maximum / 100)));
 }
 
 void RunProgress::changed(bool mustShow)
