@@ -239,10 +239,10 @@ int ScriptedFileSystem::fstatfs(int fd, struct statfs* status)
     return result;
 }
 
-std::optional<ExtentMap> ScriptedFileSystem::readExtents(int fd)
+std::optional<ExtentMap> ScriptedFileSystem::readExtents(int fd, bool settled)
 {
     if (extentAnswers.empty()) {
-        return FileSystem::readExtents(fd);
+        return FileSystem::readExtents(fd, settled);
     }
     std::optional<ExtentMap> answer = extentAnswers.front();
     extentAnswers.erase(extentAnswers.begin());

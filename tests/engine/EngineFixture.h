@@ -71,7 +71,7 @@ public:
     ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override;
     int fdatasync(int fd) override;
     int fstatfs(int fd, struct statfs* status) override;
-    std::optional<ExtentMap> readExtents(int fd) override;
+    std::optional<ExtentMap> readExtents(int fd, bool settled) override;
     bool preferDirect(std::int64_t bytes) override;
     int setDirect(int fd, bool direct) override;
     void* mapHugeBuffer(std::size_t size) override;

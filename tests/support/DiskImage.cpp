@@ -9,6 +9,7 @@
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 #include <vector>
@@ -43,9 +44,10 @@ bool kernelKnows(const QString& type)
 
 DiskImage::DiskImage(const QString& type, qint64 sizeMiB, const QString& mountOptions)
     : m_type(type)
-    , m_sizeMiB(type == "xfs"     ? std::max<qint64>(sizeMiB, 320)
-                : type == "btrfs" ? std::max<qint64>(sizeMiB, 128)
-                                  : sizeMiB)
+    , m_sizeMiB(type == "xfs"      ? std::max<qint64>(sizeMiB, 320)
+                : type == "btrfs"  ? std::max<qint64>(sizeMiB, 128)
+                : type == "nilfs2" ? std::max<qint64>(sizeMiB, 160)
+                                   : sizeMiB)
     , m_mountOptions(mountOptions)
 {
 }
@@ -100,7 +102,7 @@ QString DiskImage::mount()
     QStringList options;
     if (m_type == "ext4") {
         options = {"-q", "-F"};
-    } else if (m_type == "xfs" || m_type == "btrfs") {
+    } else if (m_type == "xfs" || m_type == "btrfs" || m_type == "f2fs" || m_type == "nilfs2") {
         options = {"-q", "-f"};
     }
     if (QString error = run(mkfsFor(m_type), options + QStringList{image}); !error.isEmpty()) {
@@ -174,6 +176,40 @@ void DiskImage::sync() const
     }
 }
 
+namespace {
+// Where the file's blocks lie, by FIBMAP, one block at a time: for file systems without FIEMAP
+// (vfat). Needs root. Consecutive blocks are joined into one extent.
+QList<DiskImage::Extent> blocksOf(int fd)
+{
+    QList<DiskImage::Extent> extents;
+    int blockSize = 0;
+    struct stat status
+    {
+    };
+    if (::ioctl(fd, FIGETBSZ, &blockSize) != 0 || blockSize <= 0 || ::fstat(fd, &status) != 0) {
+        return extents;
+    }
+    for (qint64 index = 0; index * blockSize < status.st_size; ++index) {
+        int block = static_cast<int>(index);
+        if (::ioctl(fd, FIBMAP, &block) != 0) {
+            return {};
+        }
+        if (block == 0) {
+            continue; // a hole
+        }
+        const qint64 logical = index * blockSize;
+        const qint64 physical = qint64(block) * blockSize;
+        if (!extents.isEmpty() && extents.last().logical + extents.last().length == logical &&
+            extents.last().physical + extents.last().length == physical) {
+            extents.last().length += blockSize;
+        } else {
+            extents.append({logical, physical, blockSize});
+        }
+    }
+    return extents;
+}
+} // namespace
+
 QList<DiskImage::Extent> DiskImage::extentsOf(const QString& path, QString* error)
 {
     QList<Extent> extents;
@@ -189,13 +225,14 @@ QList<DiskImage::Extent> DiskImage::extentsOf(const QString& path, QString* erro
     auto* map = reinterpret_cast<fiemap*>(buffer.data());
     map->fm_start = 0;
     map->fm_length = FIEMAP_MAX_OFFSET;
-    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_flags = 0; // never FIEMAP_FLAG_SYNC: a flush here would stand in for the program's own
     map->fm_extent_count = kMaxExtents;
     if (::ioctl(fd, FS_IOC_FIEMAP, map) != 0) {
-        if (error) {
-            *error = "FIEMAP is not supported for " + path;
-        }
+        extents = blocksOf(fd);
         ::close(fd);
+        if (extents.isEmpty() && error) {
+            *error = "neither FIEMAP nor FIBMAP tells where " + path + " lies";
+        }
         return extents;
     }
     ::close(fd);

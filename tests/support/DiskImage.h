@@ -11,7 +11,8 @@
 class DiskImage
 {
 public:
-    // type: "ext4", "vfat", "xfs" or "btrfs"; mountOptions: added to mount's -o, such as "data=journal".
+    // type: "ext4", "vfat", "xfs", "btrfs", "f2fs", "udf" or "nilfs2"; mountOptions: added to mount's -o, such as
+    // "data=journal".
     explicit DiskImage(const QString& type, qint64 sizeMiB = 64, const QString& mountOptions = {});
     ~DiskImage();
     DiskImage(const DiskImage&) = delete;
