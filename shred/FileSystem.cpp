@@ -17,6 +17,11 @@
 #include <unistd.h>
 #include <vector>
 
+int FileSystem::openAt(int folder, const char* name, int flags)
+{
+    return ::openat(folder, name, flags);
+}
+
 ssize_t FileSystem::pwritev(int fd, const iovec* vectors, int count, off_t offset)
 {
     return ::pwritev(fd, vectors, count, offset);

@@ -22,6 +22,8 @@ class FileSystem
 public:
     virtual ~FileSystem() = default;
 
+    // Opens `name` in the folder open at `folder` (openat): the file to be written.
+    virtual int openAt(int folder, const char* name, int flags);
     virtual ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset);
     // Asks the kernel to start writing the range to the disk now, without waiting for it; the flush
     // at the end still waits for everything.

@@ -556,12 +556,12 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     if (!found.failure.empty()) {
         return failed(found.failure);
     }
-    FileDescriptor file(::openat(found.folder.get(), found.name.c_str(), kOpenForWriting));
+    FileDescriptor file(files.openAt(found.folder.get(), found.name.c_str(), kOpenForWriting));
     if (file.get() < 0 && errno == EACCES && !(found.facts.mode & S_IWUSR)) {
         if (const int error = makeWritable(found); error != 0) {
             return failed(failureLine(path, "cannot make the file writable", error));
         }
-        file.reset(::openat(found.folder.get(), found.name.c_str(), kOpenForWriting));
+        file.reset(files.openAt(found.folder.get(), found.name.c_str(), kOpenForWriting));
     }
     if (file.get() < 0) {
         return failed(failureLine(path, "cannot open for writing", errno));

@@ -55,6 +55,18 @@ std::string DisplayPath(const NativePath& path)
     return text;
 }
 
+void* FileSystem::openForWriting(const NativePath& path)
+{
+    const HANDLE file = ::CreateFileW(path.c_str(),
+                                      GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr,
+                                      OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
 std::uint32_t
 FileSystem::writeAt(void* file, const void* data, std::uint32_t length, std::uint64_t offset, std::uint32_t& written)
 {

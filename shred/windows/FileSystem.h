@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shred/FilePath.h"
 #include "shred/Placement.h"
 
 #include <cstdint>
@@ -24,6 +25,9 @@ class FileSystem
 public:
     virtual ~FileSystem() = default;
 
+    // Opens the file at `path` to be written and deleted, shared only for reading and writing, without
+    // following a reparse point; null on failure, with the error in GetLastError.
+    virtual void* openForWriting(const NativePath& path);
     // Writes `length` bytes at `offset` (WriteFile with an OVERLAPPED offset) and tells how many went.
     virtual std::uint32_t
     writeAt(void* file, const void* data, std::uint32_t length, std::uint64_t offset, std::uint32_t& written);

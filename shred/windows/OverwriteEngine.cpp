@@ -342,13 +342,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     // Held with the right to delete it: from here on no one can rename it, delete it or put another
     // file at its path, and only programs that allow all that can open it. Those may still write, so
     // the growth rounds below apply here too.
-    FileHandle file(::CreateFileW(path.c_str(),
-                                  GENERIC_READ | GENERIC_WRITE | DELETE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr,
-                                  OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr));
+    FileHandle file(files.openForWriting(path));
     if (!file) {
         return failed(failureLine(path, "cannot open for writing", ::GetLastError()));
     }
@@ -415,7 +409,11 @@ std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
     // overwritten goes.
     if (const DWORD error = files.markForDeletion(overwritten.file.get()); error != 0) {
         overwritten.file.close();
-        return failureLine(path, "failed to remove", error);
+        return failureLine(
+            path,
+            std::string(overwritten.placement.inPlace() ? "contents destroyed" : "contents overwritten") +
+                ", but the file could not be deleted and is still there",
+            error);
     }
     if (const DWORD error = overwritten.file.close(); error != 0) {
         return failureLine(path, "failed to remove", error);

@@ -91,6 +91,14 @@ bool exists(const std::filesystem::path& path)
 }
 
 #ifdef _WIN32
+void* ScriptedFileSystem::openForWriting(const NativePath& path)
+{
+    if (beforeOpen) {
+        beforeOpen();
+    }
+    return FileSystem::openForWriting(path);
+}
+
 std::uint32_t ScriptedFileSystem::writeAt(
     void* file, const void* data, std::uint32_t length, std::uint64_t offset, std::uint32_t& written)
 {
@@ -157,27 +165,39 @@ ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off
         errno = EINVAL;
         return -1;
     }
-    writes.push_back({offset, length, isDirect});
     if (diskFull && (::lseek(fd, offset, SEEK_DATA) != offset || offset + length > ::lseek(fd, offset, SEEK_HOLE))) {
         // Refused whole, as by a kernel that caches the file in pages larger than the part with room.
         errno = ENOSPC;
         return -1;
     }
-    if (room >= 0 && offset + length > room) {
-        // Only what fits is written, as a nearly full disk does; nothing at all once it is full.
-        std::vector<iovec> fitting;
-        for (std::int64_t left = room - offset; left > 0 && fitting.size() < static_cast<std::size_t>(count);) {
-            const iovec& vector = vectors[fitting.size()];
-            fitting.push_back({vector.iov_base, std::min<std::size_t>(vector.iov_len, static_cast<std::size_t>(left))});
-            left -= static_cast<std::int64_t>(fitting.back().iov_len);
-        }
-        if (fitting.empty()) {
-            errno = ENOSPC;
-            return -1;
-        }
-        return FileSystem::pwritev(fd, fitting.data(), static_cast<int>(fitting.size()), offset);
+    // Only what fits is written, as a nearly full disk does; nothing at all once it is full.
+    std::int64_t allowed = room >= 0 ? std::min(length, room - offset) : length;
+    if (isDirect && m_directCalls == 1 && shortFirstDirectWrite > 0) {
+        allowed = std::min(allowed, shortFirstDirectWrite);
     }
-    return FileSystem::pwritev(fd, vectors, count, offset);
+    if (allowed <= 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    std::vector<iovec> fitting;
+    for (std::int64_t left = allowed; left > 0 && fitting.size() < static_cast<std::size_t>(count);) {
+        const iovec& vector = vectors[fitting.size()];
+        fitting.push_back({vector.iov_base, std::min<std::size_t>(vector.iov_len, static_cast<std::size_t>(left))});
+        left -= static_cast<std::int64_t>(fitting.back().iov_len);
+    }
+    const ssize_t written = FileSystem::pwritev(fd, fitting.data(), static_cast<int>(fitting.size()), offset);
+    if (written > 0) {
+        writes.push_back({offset, written, isDirect});
+    }
+    return written;
+}
+
+int ScriptedFileSystem::openAt(int folder, const char* name, int flags)
+{
+    if (beforeOpen) {
+        beforeOpen();
+    }
+    return FileSystem::openAt(folder, name, flags);
 }
 
 int ScriptedFileSystem::fdatasync(int fd)
@@ -233,8 +253,12 @@ void ScriptedFileSystem::unmapBuffer(void* buffer, std::size_t size)
 int ScriptedFileSystem::fstatfs(int fd, struct statfs* status)
 {
     const int result = FileSystem::fstatfs(fd, status);
-    if (result == 0 && fileSystemMagic) {
-        status->f_type = static_cast<decltype(status->f_type)>(*fileSystemMagic);
+    struct stat file
+    {
+    };
+    const bool isFile = ::fstat(fd, &file) == 0 && S_ISREG(file.st_mode);
+    if (result == 0 && (fileSystemMagic || (isFile && fileMagic))) {
+        status->f_type = static_cast<decltype(status->f_type)>(isFile && fileMagic ? *fileMagic : *fileSystemMagic);
     }
     return result;
 }

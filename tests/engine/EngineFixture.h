@@ -45,6 +45,7 @@ bool exists(const std::filesystem::path& path);
 class ScriptedFileSystem : public FileSystem
 {
 public:
+    void* openForWriting(const NativePath& path) override;
     std::uint32_t
     writeAt(void* file, const void* data, std::uint32_t length, std::uint64_t offset, std::uint32_t& written) override;
     std::uint32_t flush(void* file) override;
@@ -58,6 +59,8 @@ public:
     std::optional<std::string> volumeFileSystem;
     std::vector<std::optional<ExtentMap>> extentAnswers;
     std::function<void(std::uint64_t offset)> beforeWrite;
+    // Just before the file is opened for writing, after it was inspected.
+    std::function<void()> beforeOpen;
 };
 #else
 // The path of `name` in the folder open at `folder`.
@@ -69,6 +72,7 @@ class ScriptedFileSystem : public FileSystem
 {
 public:
     ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override;
+    int openAt(int folder, const char* name, int flags) override;
     int fdatasync(int fd) override;
     int fstatfs(int fd, struct statfs* status) override;
     std::optional<ExtentMap> readExtents(int fd, bool settled) override;
@@ -78,10 +82,14 @@ public:
     void unmapBuffer(void* buffer, std::size_t size) override;
 
     std::optional<std::uint64_t> fileSystemMagic;
+    // What the file system says when asked through the file itself, not its folder.
+    std::optional<std::uint64_t> fileMagic;
     // Answers the block-map reads in turn (before the first write, after the flush); the real maps
     // once they run out.
     std::vector<std::optional<ExtentMap>> extentAnswers;
     std::function<void(off_t offset)> beforeWrite;
+    // Just before the file is opened for writing, after it was inspected.
+    std::function<void()> beforeOpen;
     std::int64_t room = -1;       // the file cannot grow past this offset
     bool diskFull = false;        // only writes within the blocks the file has go through
     int flushes = 0;              // once the pass has written
@@ -94,7 +102,8 @@ public:
     bool refuseDirect = false;
     bool noHugePages = false;
     int refuseDirectWrite = 0;
-    // Each write call but a refused one: its offset, its length and whether it went past the page cache.
+    std::int64_t shortFirstDirectWrite = 0; // bytes the first direct write takes, when set
+    // Each write call that wrote: its offset, the bytes written and whether it went past the page cache.
     struct Write
     {
         off_t offset;

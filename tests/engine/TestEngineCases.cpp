@@ -5,6 +5,7 @@
 #include "tests/engine/EngineFixture.h"
 
 #include <filesystem>
+#include <functional>
 
 #ifdef _WIN32
 // clang-format off
@@ -189,6 +190,65 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     EXPECT_TRUE(std::filesystem::is_directory(directory));
     for (const NativePath& path : {linked, twice, swapped}) {
         EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(100, 0x3C)) << DisplayPath(path);
+    }
+}
+
+// What the file is once opened is checked again on the opened file: whatever happened at its name
+// after the inspection, nothing but the inspected file, with one name, on a stored file system, is
+// written.
+TEST(EngineRefusals, FileChangedBetweenInspectionAndOpenIsRefusedUntouched)
+{
+    TemporaryFolder folder;
+    const std::filesystem::path chosen = folder.path() / "chosen";
+    const std::filesystem::path second = folder.path() / "chosen 2";
+    const NativePath other = folder.makeFile("other", 7000, 0x5A);
+    struct Case
+    {
+        const char* name;
+        std::function<void()> change;
+        std::string failure; // after the path
+    };
+    std::vector<Case> cases = {
+        {"moved away, another file put at its name",
+         [&] {
+             std::filesystem::rename(chosen, folder.path() / "moved");
+             std::filesystem::copy_file(other, chosen);
+         },
+         ": the file was replaced after it was chosen; nothing was written"},
+        {"a second name given to it",
+         [&] { std::filesystem::create_hard_link(chosen, second); },
+         ": the file has 1 other name; overwriting it would destroy the contents seen under them too, so nothing "
+         "was written"},
+    };
+#ifndef _WIN32
+    cases.push_back({"a link to another file put at its name",
+                     [&] {
+                         std::filesystem::remove(chosen);
+                         std::filesystem::create_symlink(other, chosen);
+                     },
+                     ": cannot open for writing: " + ErrorText(ELOOP)});
+    cases.push_back({"a kernel interface, as the file itself says",
+                     nullptr,
+                     ": a system interface of the kernel (proc), not a stored file; nothing was written"});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        folder.makeFile("chosen", 6000, 0xA5);
+        ScriptedFileSystem files;
+        files.beforeOpen = c.change;
+#ifndef _WIN32
+        if (!c.change) {
+            files.fileMagic = 0x9fa0;
+        }
+#endif
+        EngineRun run;
+        overwrite(run, chosen.native(), kZeros, files);
+        EXPECT_EQ(run.result.failure, shown(chosen) + c.failure);
+        EXPECT_EQ(readWhole(other), std::vector<std::uint8_t>(7000, 0x5A));
+        EXPECT_NE(readWhole(chosen), std::vector<std::uint8_t>(6000, 0));
+        std::filesystem::remove(chosen);
+        std::filesystem::remove(second);
+        std::filesystem::remove(folder.path() / "moved");
     }
 }
 

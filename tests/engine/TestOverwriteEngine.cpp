@@ -3,8 +3,10 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <linux/fiemap.h>
 #include <set>
 #include <sys/stat.h>
@@ -23,6 +25,7 @@ struct PathCase
     bool refuseDirect = false;
     bool noHugePages = false;
     int refuseDirectWrite = 0;
+    std::int64_t shortFirstDirectWrite = 0;
 };
 
 class WritePaths : public testing::TestWithParam<PathCase>
@@ -40,6 +43,7 @@ TEST_P(WritePaths, SameBlocksAtTheSameOffsets)
     files.refuseDirect = path.refuseDirect;
     files.noHugePages = path.noHugePages;
     files.refuseDirectWrite = path.refuseDirectWrite;
+    files.shortFirstDirectWrite = path.shortFirstDirectWrite;
     struct statfs status
     {
     };
@@ -82,6 +86,8 @@ std::vector<PathCase> pathCases()
     cases.push_back({"DirectRefused", kLength, true, true});
     cases.push_back({"NoHugePages", kLength, true, false, true});
     cases.push_back({"SecondDirectWriteRefused", kLength, true, false, false, 2});
+    // The pass then stands at an aligned offset inside a chunk, where the buffer's start is not.
+    cases.push_back({"FirstDirectWriteShort", kLength, true, false, false, 0, 4096});
     return cases;
 }
 
@@ -89,6 +95,25 @@ INSTANTIATE_TEST_SUITE_P(Engine,
                          WritePaths,
                          testing::ValuesIn(pathCases()),
                          [](const testing::TestParamInfo<PathCase>& info) { return info.param.name; });
+
+// A map is read whole, however many extents it has: the kernel answers at most 128 a call.
+TEST(EnginePlacement, BlockMapOfManyExtentsIsReadWhole)
+{
+    TemporaryFolder folder;
+    const std::string path = (folder.path() / "sparse").string();
+    const FileDescriptor file(::open(path.c_str(), O_CREAT | O_WRONLY, 0600));
+    const std::vector<char> data(4096, 'x');
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(::pwrite(file.get(), data.data(), data.size(), off_t{i} * 3 * 4096), 4096);
+    }
+    ASSERT_EQ(::fsync(file.get()), 0);
+    const std::optional<ExtentMap> map = FileSystem::system().readExtents(file.get(), false);
+    if (!map) {
+        GTEST_SKIP() << "the temporary folder's file system gives no block map";
+    }
+    ASSERT_EQ(map->size(), 200u);
+    EXPECT_EQ(map->back().logical, 199u * 3 * 4096);
+}
 
 TEST(Engine, MillionBytesTakeTwoHundredStepsStartingAtZeroPercent)
 {
