@@ -1,5 +1,7 @@
 #include "shred/FillBlock.h"
 
+#include "shred/Clock.h"
+
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -57,12 +59,7 @@ double secondsSinceMidnight()
     using namespace std::chrono;
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
+    const std::tm local = LocalTime(seconds);
     const double fraction = duration<double>(now - system_clock::from_time_t(seconds)).count();
     return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction;
 }

@@ -19,12 +19,6 @@
 #include <optional>
 #include <string>
 
-#ifdef _WIN32
-#include "shred/windows/FileHandle.h"
-#else
-#include "shred/FileDescriptor.h"
-#endif
-
 class RunProgress;
 
 // Which file a path named: its device and inode, or on Windows its volume's serial number and its
@@ -92,14 +86,7 @@ struct OverwriteResult
     // The overwritten file, held for its deletion.
     NativePath path;
     FileIdentity identity;
-#ifdef _WIN32
-    // The file itself, opened with the right to delete it: the deletion goes through this handle.
-    FileHandle file;
-#else
-    // Its folder and its name there.
-    FileDescriptor folder;
-    std::string name;
-#endif
+    HeldFile held;
 
     bool ok() const
     {

@@ -3,17 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#ifdef __linux__
-#include <linux/fiemap.h>
-#endif
-
-#ifdef __linux__
-static_assert(ExtentFlag::Last == FIEMAP_EXTENT_LAST && ExtentFlag::Unknown == FIEMAP_EXTENT_UNKNOWN &&
-              ExtentFlag::Delalloc == FIEMAP_EXTENT_DELALLOC && ExtentFlag::Encoded == FIEMAP_EXTENT_ENCODED &&
-              ExtentFlag::DataEncrypted == FIEMAP_EXTENT_DATA_ENCRYPTED &&
-              ExtentFlag::DataInline == FIEMAP_EXTENT_DATA_INLINE && ExtentFlag::DataTail == FIEMAP_EXTENT_DATA_TAIL &&
-              ExtentFlag::Unwritten == FIEMAP_EXTENT_UNWRITTEN && ExtentFlag::Shared == FIEMAP_EXTENT_SHARED);
-#endif
 
 namespace {
 struct KnownFileSystem

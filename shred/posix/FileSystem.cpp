@@ -22,6 +22,14 @@ int FileSystem::openAt(int folder, const char* name, int flags)
     return ::openat(folder, name, flags);
 }
 
+static_assert(ExtentFlag::Last == FIEMAP_EXTENT_LAST && ExtentFlag::Unknown == FIEMAP_EXTENT_UNKNOWN &&
+                  ExtentFlag::Delalloc == FIEMAP_EXTENT_DELALLOC && ExtentFlag::Encoded == FIEMAP_EXTENT_ENCODED &&
+                  ExtentFlag::DataEncrypted == FIEMAP_EXTENT_DATA_ENCRYPTED &&
+                  ExtentFlag::DataInline == FIEMAP_EXTENT_DATA_INLINE &&
+                  ExtentFlag::DataTail == FIEMAP_EXTENT_DATA_TAIL && ExtentFlag::Unwritten == FIEMAP_EXTENT_UNWRITTEN &&
+                  ExtentFlag::Shared == FIEMAP_EXTENT_SHARED,
+              "the map's flags are FIEMAP's own");
+
 ssize_t FileSystem::pwritev(int fd, const iovec* vectors, int count, off_t offset)
 {
     return ::pwritev(fd, vectors, count, offset);

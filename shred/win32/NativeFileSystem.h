@@ -2,6 +2,7 @@
 
 #include "shred/FilePath.h"
 #include "shred/Placement.h"
+#include "shred/win32/FileHandle.h"
 
 #include <cstdint>
 #include <optional>
@@ -45,4 +46,11 @@ public:
 
     // The real calls.
     static FileSystem& system();
+};
+
+// An overwritten file, held for its deletion: the file itself, opened with the right to delete it,
+// through which the deletion goes.
+struct HeldFile
+{
+    FileHandle file;
 };

@@ -389,7 +389,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     result.placement = placementOf(opened, extentsBefore, extentsAfter, type);
     result.path = path;
     result.identity = identityOf(opened);
-    result.file = std::move(file);
+    result.held.file = std::move(file);
     return result;
 }
 
@@ -402,20 +402,20 @@ bool PathExists(const NativePath& path)
 std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
 {
     const NativePath& path = overwritten.path;
-    if (!overwritten.file) {
+    if (!overwritten.held.file) {
         return DisplayPath(path) + ": not overwritten, so not removed";
     }
     // The handle names the file, not the path: whatever the path names by now, only the file that was
     // overwritten goes.
-    if (const DWORD error = files.markForDeletion(overwritten.file.get()); error != 0) {
-        overwritten.file.close();
+    if (const DWORD error = files.markForDeletion(overwritten.held.file.get()); error != 0) {
+        overwritten.held.file.close();
         return failureLine(
             path,
             std::string(overwritten.placement.inPlace() ? "contents destroyed" : "contents overwritten") +
                 ", but the file could not be deleted and is still there",
             error);
     }
-    if (const DWORD error = overwritten.file.close(); error != 0) {
+    if (const DWORD error = overwritten.held.file.close(); error != 0) {
         return failureLine(path, "failed to remove", error);
     }
     return {};

@@ -1,7 +1,7 @@
-#include "shred/windows/FileSystem.h"
+#include "shred/FileSystem.h"
 
 #include "shred/FilePath.h"
-#include "shred/windows/FileHandle.h"
+#include "shred/win32/FileHandle.h"
 
 #include <utility>
 #include <vector>

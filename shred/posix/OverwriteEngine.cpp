@@ -634,8 +634,8 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     result.failure = rounds.failure;
     result.placement = JudgePlacement(extentsBefore, extentsAfter, type);
     result.path = path;
-    result.folder = std::move(found.folder);
-    result.name = found.name;
+    result.held.folder = std::move(found.folder);
+    result.held.name = found.name;
     result.identity = opened.identity;
     return result;
 }
@@ -656,12 +656,13 @@ bool PathExists(const NativePath& path)
 std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
 {
     const std::string& path = overwritten.path;
-    if (overwritten.folder.get() < 0) {
+    if (overwritten.held.folder.get() < 0) {
         return path + ": not overwritten, so not removed";
     }
     FileFacts facts;
-    const FileSystemType type = fileSystemOf(overwritten.folder.get(), files);
-    if (const int error = identifyAt(overwritten.folder.get(), overwritten.name.c_str(), facts, type); error != 0) {
+    const FileSystemType type = fileSystemOf(overwritten.held.folder.get(), files);
+    if (const int error = identifyAt(overwritten.held.folder.get(), overwritten.held.name.c_str(), facts, type);
+        error != 0) {
         return failureLine(path, "failed to remove", error);
     }
     if (!overwritten.identity.sameFileAs(facts.identity)) {
@@ -670,7 +671,7 @@ std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
         return path + ": another file was put at this path during the run; it was left alone, neither "
                       "overwritten nor deleted";
     }
-    if (files.unlinkat(overwritten.folder.get(), overwritten.name.c_str()) != 0) {
+    if (files.unlinkat(overwritten.held.folder.get(), overwritten.held.name.c_str()) != 0) {
         return failureLine(
             path,
             std::string(overwritten.placement.inPlace() ? "contents destroyed" : "contents overwritten") +

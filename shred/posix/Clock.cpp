@@ -1,0 +1,8 @@
+#include "shred/Clock.h"
+
+std::tm LocalTime(std::time_t seconds)
+{
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    return local;
+}
