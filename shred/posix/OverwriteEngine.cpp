@@ -1,6 +1,7 @@
 #include "shred/OverwriteEngine.h"
 
 #include "shred/PassRounds.h"
+#include "shred/Refusals.h"
 #include "shred/RunProgress.h"
 
 #include <algorithm>
@@ -17,11 +18,6 @@
 #include <unistd.h>
 
 namespace {
-std::string failureLine(const std::string& path, const std::string& step, int error)
-{
-    return path + ": " + step + ": " + ErrorText(error);
-}
-
 const char* kindOf(mode_t mode)
 {
     if (S_ISDIR(mode)) {
@@ -44,31 +40,7 @@ const char* kindOf(mode_t mode)
 
 std::string refusal(const std::string& path, mode_t mode)
 {
-    return path + ": not a regular file (" + kindOf(mode) + "), nothing was written";
-}
-
-std::string replaced(const std::string& path)
-{
-    return path + ": the file was replaced after it was chosen; nothing was written";
-}
-
-std::string otherNames(const std::string& path, nlink_t links)
-{
-    const nlink_t others = links - 1;
-    return path + ": the file has " + std::to_string(others) + (others == 1 ? " other name" : " other names") +
-           "; overwriting it would destroy the contents seen under them too, so nothing was written";
-}
-
-std::string systemInterface(const std::string& path, const FileSystemType& type)
-{
-    return path + ": a system interface of the kernel (" + type.name + "), not a stored file; nothing was written";
-}
-
-// A bind mount shows a file under another name, as a hard link does, with a link count of one.
-std::string mountedHere(const std::string& path)
-{
-    return path + ": a mount point (a file mounted at this name from elsewhere); overwriting it would destroy the "
-                  "contents seen there too, so nothing was written";
+    return NotRegularFile(path, kindOf(mode));
 }
 
 // What the engine reads of a file before it trusts it.
@@ -137,16 +109,16 @@ std::string refusalOf(const std::string& path,
         return refusal(path, facts.mode);
     }
     if (expected && !expected->sameFileAs(facts.identity)) {
-        return replaced(path);
+        return ReplacedSinceChosen(path);
     }
     if (facts.mountRoot) {
-        return mountedHere(path);
+        return MountedAtItsName(path);
     }
     if (type.kind == FileSystemKind::SystemInterface) {
-        return systemInterface(path, type);
+        return SystemInterface(path, type);
     }
     if (facts.links > 1) {
-        return otherNames(path, static_cast<nlink_t>(facts.links));
+        return HasOtherNames(path, facts.links);
     }
     return {};
 }
@@ -221,12 +193,12 @@ Inspection inspect(const ChosenFile& chosen, FileSystem& files, const char* step
     }
     found.folder = openFolderOf(path, found.name);
     if (found.folder.get() < 0) {
-        found.failure = failureLine(path, step, errno);
+        found.failure = FailureLine(path, step, errno);
         return found;
     }
     const FileSystemType type = fileSystemOf(found.folder.get(), files);
     if (const int error = identifyAt(found.folder.get(), found.name.c_str(), found.facts, type); error != 0) {
-        found.failure = failureLine(path, step, error);
+        found.failure = FailureLine(path, step, error);
         return found;
     }
     found.failure = refusalOf(path, found.facts, type, chosen.identity);
@@ -518,12 +490,12 @@ FileLength IdentifyFile(const NativePath& path)
     std::string name;
     const FileDescriptor folder = openFolderOf(path, name);
     if (folder.get() < 0) {
-        return {0, {}, failureLine(path, "cannot read the file's length", errno)};
+        return {0, {}, FailureLine(path, "cannot read the file's length", errno)};
     }
     FileFacts facts;
     const FileSystemType type = fileSystemOf(folder.get(), FileSystem::system());
     if (const int error = identifyAt(folder.get(), name.c_str(), facts, type); error != 0) {
-        return {0, {}, failureLine(path, "cannot read the file's length", error)};
+        return {0, {}, FailureLine(path, "cannot read the file's length", error)};
     }
     if (!S_ISREG(facts.mode)) {
         return {0, {}, refusal(path, facts.mode)};
@@ -559,18 +531,18 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     FileDescriptor file(files.openAt(found.folder.get(), found.name.c_str(), kOpenForWriting));
     if (file.get() < 0 && errno == EACCES && !(found.facts.mode & S_IWUSR)) {
         if (const int error = makeWritable(found); error != 0) {
-            return failed(failureLine(path, "cannot make the file writable", error));
+            return failed(FailureLine(path, "cannot make the file writable", error));
         }
         file.reset(files.openAt(found.folder.get(), found.name.c_str(), kOpenForWriting));
     }
     if (file.get() < 0) {
-        return failed(failureLine(path, "cannot open for writing", errno));
+        return failed(FailureLine(path, "cannot open for writing", errno));
     }
 
     // Everything from here on is about the file actually opened, which must be the one inspected.
     FileFacts opened;
     if (const int error = readFacts(file.get(), "", opened); error != 0) {
-        return failed(failureLine(path, "cannot read the file's length", error));
+        return failed(FailureLine(path, "cannot read the file's length", error));
     }
     opened.identity.generation = generationOf(file.get());
     FileSystemType type = fileSystemOf(file.get(), files);
@@ -588,7 +560,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
         // after the overwrite and elsewhere: it is given its place now, so the map shows where the
         // old bytes lie before any is overwritten.
         if (const int error = pass.flush(); error != 0) {
-            return failed(failureLine(path, "error flushing to disk", error));
+            return failed(FailureLine(path, "error flushing to disk", error));
         }
         extentsBefore = files.readExtents(file.get(), false);
     }
@@ -617,7 +589,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
             now = status.st_size;
             return 0;
         },
-        [&path](const std::string& step, int error) { return failureLine(path, step, error); },
+        [&path](const std::string& step, int error) { return FailureLine(path, step, error); },
         isOutOfRoom);
     if (rounds.outcome == Overwrite::Failed) {
         return failed(rounds.failure);
@@ -626,7 +598,7 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     // after the flush has returned (btrfs): until then its map still shows the old places.
     const std::optional<ExtentMap> extentsAfter = files.readExtents(file.get(), WritesElsewhere(type));
     if (file.close() != 0) {
-        return failed(failureLine(path, "error closing", errno));
+        return failed(FailureLine(path, "error closing", errno));
     }
 
     OverwriteResult result;
@@ -657,13 +629,13 @@ std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
 {
     const std::string& path = overwritten.path;
     if (overwritten.held.folder.get() < 0) {
-        return path + ": not overwritten, so not removed";
+        return NotOverwrittenSoNotRemoved(path);
     }
     FileFacts facts;
     const FileSystemType type = fileSystemOf(overwritten.held.folder.get(), files);
     if (const int error = identifyAt(overwritten.held.folder.get(), overwritten.held.name.c_str(), facts, type);
         error != 0) {
-        return failureLine(path, "failed to remove", error);
+        return FailureLine(path, "failed to remove", error);
     }
     if (!overwritten.identity.sameFileAs(facts.identity)) {
         // An editor that saves by renaming a new file over the old one does this: the newcomer was
@@ -672,11 +644,7 @@ std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
                       "overwritten nor deleted";
     }
     if (files.unlinkat(overwritten.held.folder.get(), overwritten.held.name.c_str()) != 0) {
-        return failureLine(
-            path,
-            std::string(overwritten.placement.inPlace() ? "contents destroyed" : "contents overwritten") +
-                ", but the file could not be deleted and is still there",
-            errno);
+        return NotDeleted(path, overwritten.placement, errno);
     }
     return {};
 }

@@ -1,6 +1,7 @@
 #include "shred/OverwriteEngine.h"
 
 #include "shred/PassRounds.h"
+#include "shred/Refusals.h"
 #include "shred/RunProgress.h"
 
 #include <algorithm>
@@ -37,25 +38,12 @@ std::string ErrorText(int code)
 namespace {
 std::string failureLine(const NativePath& path, const std::string& step, DWORD error)
 {
-    return DisplayPath(path) + ": " + step + ": " + ErrorText(static_cast<int>(error));
+    return FailureLine(DisplayPath(path), step, static_cast<int>(error));
 }
 
 std::string refusal(const NativePath& path, const char* kind)
 {
-    return DisplayPath(path) + ": not a regular file (" + kind + "), nothing was written";
-}
-
-std::string replaced(const NativePath& path)
-{
-    return DisplayPath(path) + ": the file was replaced after it was chosen; nothing was written";
-}
-
-std::string otherNames(const NativePath& path, std::uint32_t links)
-{
-    const std::uint32_t others = links - 1;
-    return DisplayPath(path) + ": the file has " + std::to_string(others) +
-           (others == 1 ? " other name" : " other names") +
-           "; overwriting it would destroy the contents seen under them too, so nothing was written";
+    return NotRegularFile(DisplayPath(path), kind);
 }
 
 // NTFS file indexes carry a sequence number, so a reused index is told apart already.
@@ -158,9 +146,9 @@ Inspection inspect(const ChosenFile& chosen, FileSystem& files, const char* step
     } else if (const char* kind = kindOf(found.facts)) {
         found.failure = refusal(path, kind);
     } else if (chosen.identity && !chosen.identity->sameFileAs(identityOf(found.facts))) {
-        found.failure = replaced(path);
+        found.failure = ReplacedSinceChosen(DisplayPath(path));
     } else if (!allowOtherNames && found.facts.links > 1) {
-        found.failure = otherNames(path, found.facts.links);
+        found.failure = HasOtherNames(DisplayPath(path), found.facts.links);
     }
     return found;
 }
@@ -356,10 +344,10 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
         return failed(refusal(path, kind));
     }
     if (!identityOf(opened).sameFileAs(identityOf(found.facts))) {
-        return failed(replaced(path));
+        return failed(ReplacedSinceChosen(DisplayPath(path)));
     }
     if (opened.links > 1) {
-        return failed(otherNames(path, opened.links));
+        return failed(HasOtherNames(DisplayPath(path), opened.links));
     }
     const struct FileSystemType type = fileSystemOf(file.get(), files);
     const std::optional<ExtentMap> extentsBefore = files.readExtents(file.get());
@@ -403,17 +391,13 @@ std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
 {
     const NativePath& path = overwritten.path;
     if (!overwritten.held.file) {
-        return DisplayPath(path) + ": not overwritten, so not removed";
+        return NotOverwrittenSoNotRemoved(DisplayPath(path));
     }
     // The handle names the file, not the path: whatever the path names by now, only the file that was
     // overwritten goes.
     if (const DWORD error = files.markForDeletion(overwritten.held.file.get()); error != 0) {
         overwritten.held.file.close();
-        return failureLine(
-            path,
-            std::string(overwritten.placement.inPlace() ? "contents destroyed" : "contents overwritten") +
-                ", but the file could not be deleted and is still there",
-            error);
+        return NotDeleted(DisplayPath(path), overwritten.placement, static_cast<int>(error));
     }
     if (const DWORD error = overwritten.held.file.close(); error != 0) {
         return failureLine(path, "failed to remove", error);

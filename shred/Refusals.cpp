@@ -1,0 +1,49 @@
+#include "shred/Refusals.h"
+
+#include "shred/OverwriteEngine.h"
+
+std::string FailureLine(const std::string& shown, const std::string& step, int error)
+{
+    return shown + ": " + step + ": " + ErrorText(error);
+}
+
+std::string NotRegularFile(const std::string& shown, const std::string& kind)
+{
+    return shown + ": not a regular file (" + kind + "), nothing was written";
+}
+
+std::string ReplacedSinceChosen(const std::string& shown)
+{
+    return shown + ": the file was replaced after it was chosen; nothing was written";
+}
+
+std::string HasOtherNames(const std::string& shown, std::uint64_t links)
+{
+    const std::uint64_t others = links - 1;
+    return shown + ": the file has " + std::to_string(others) + (others == 1 ? " other name" : " other names") +
+           "; overwriting it would destroy the contents seen under them too, so nothing was written";
+}
+
+std::string MountedAtItsName(const std::string& shown)
+{
+    return shown + ": a mount point (a file mounted at this name from elsewhere); overwriting it would destroy the "
+                   "contents seen there too, so nothing was written";
+}
+
+std::string SystemInterface(const std::string& shown, const FileSystemType& type)
+{
+    return shown + ": a system interface of the kernel (" + type.name + "), not a stored file; nothing was written";
+}
+
+std::string NotDeleted(const std::string& shown, const PlacementVerdict& placement, int error)
+{
+    return FailureLine(shown,
+                       std::string(placement.inPlace() ? "contents destroyed" : "contents overwritten") +
+                           ", but the file could not be deleted and is still there",
+                       error);
+}
+
+std::string NotOverwrittenSoNotRemoved(const std::string& shown)
+{
+    return shown + ": not overwritten, so not removed";
+}

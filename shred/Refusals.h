@@ -1,0 +1,25 @@
+#pragma once
+
+// The lines a run shows for a file it refuses, or could not shred, worded once for every system. Each
+// names the file by `shown`, its path as text.
+
+#include "shred/Placement.h"
+
+#include <cstdint>
+#include <string>
+
+// "<path>: <step>: <the system's words for the error>".
+std::string FailureLine(const std::string& shown, const std::string& step, int error);
+
+// `kind`: "a directory", "a symbolic link"...
+std::string NotRegularFile(const std::string& shown, const std::string& kind);
+std::string ReplacedSinceChosen(const std::string& shown);
+std::string HasOtherNames(const std::string& shown, std::uint64_t links);
+// A bind mount shows a file under another name, as a hard link does, with a link count of one.
+std::string MountedAtItsName(const std::string& shown);
+std::string SystemInterface(const std::string& shown, const FileSystemType& type);
+
+// The deletion failed after the overwrite: the contents are gone, or at least overwritten, but the
+// file is still there.
+std::string NotDeleted(const std::string& shown, const PlacementVerdict& placement, int error);
+std::string NotOverwrittenSoNotRemoved(const std::string& shown);
