@@ -152,32 +152,46 @@ std::string pathOf(int folder, const char* name)
 
 ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off_t offset)
 {
-    ++m_writeCalls;
     if (beforeWrite) {
         beforeWrite(offset);
     }
     std::int64_t length = 0;
+    bool fromBlock = block != nullptr;
     for (int i = 0; i < count; ++i) {
         length += static_cast<std::int64_t>(vectors[i].iov_len);
+        const auto* base = static_cast<const std::uint8_t*>(vectors[i].iov_base);
+        fromBlock = fromBlock && base >= block->data() && base + vectors[i].iov_len <= block->data() + kBlockSize;
     }
     const bool isDirect = (::fcntl(fd, F_GETFL) & O_DIRECT) != 0;
+    writes.push_back({offset, length, -1, count, fromBlock, isDirect});
+    const auto refuse = [](int error) {
+        errno = error;
+        return ssize_t{-1};
+    };
+    if (interruptions > 0) {
+        --interruptions;
+        return refuse(EINTR);
+    }
     if (isDirect && ++m_directCalls == refuseDirectWrite) {
-        errno = EINVAL;
-        return -1;
+        return refuse(EINVAL);
+    }
+    if (failAtOffset >= 0 && offset >= failAtOffset) {
+        return refuse(EIO);
     }
     if (diskFull && (::lseek(fd, offset, SEEK_DATA) != offset || offset + length > ::lseek(fd, offset, SEEK_HOLE))) {
         // Refused whole, as by a kernel that caches the file in pages larger than the part with room.
-        errno = ENOSPC;
-        return -1;
+        return refuse(ENOSPC);
     }
     // Only what fits is written, as a nearly full disk does; nothing at all once it is full.
-    std::int64_t allowed = room >= 0 ? std::min(length, room - offset) : length;
+    std::int64_t allowed = std::min(length, maxPerCall);
+    if (room >= 0) {
+        allowed = std::min(allowed, room - offset);
+    }
     if (isDirect && m_directCalls == 1 && shortFirstDirectWrite > 0) {
         allowed = std::min(allowed, shortFirstDirectWrite);
     }
     if (allowed <= 0) {
-        errno = ENOSPC;
-        return -1;
+        return refuse(ENOSPC);
     }
     std::vector<iovec> fitting;
     for (std::int64_t left = allowed; left > 0 && fitting.size() < static_cast<std::size_t>(count);) {
@@ -185,10 +199,9 @@ ssize_t ScriptedFileSystem::pwritev(int fd, const iovec* vectors, int count, off
         fitting.push_back({vector.iov_base, std::min<std::size_t>(vector.iov_len, static_cast<std::size_t>(left))});
         left -= static_cast<std::int64_t>(fitting.back().iov_len);
     }
-    const ssize_t written = FileSystem::pwritev(fd, fitting.data(), static_cast<int>(fitting.size()), offset);
-    if (written > 0) {
-        writes.push_back({offset, written, isDirect});
-    }
+    const ssize_t written = pretend ? static_cast<ssize_t>(allowed)
+                                    : FileSystem::pwritev(fd, fitting.data(), static_cast<int>(fitting.size()), offset);
+    writes.back().written = written;
     return written;
 }
 
@@ -200,16 +213,51 @@ int ScriptedFileSystem::openAt(int folder, const char* name, int flags)
     return FileSystem::openAt(folder, name, flags);
 }
 
+int ScriptedFileSystem::startWriteback(int fd, off_t offset, off_t length)
+{
+    ++writebacks;
+    if (refuseWriteback) {
+        errno = ENOSYS;
+        return -1;
+    }
+    return FileSystem::startWriteback(fd, offset, length);
+}
+
 int ScriptedFileSystem::fdatasync(int fd)
 {
-    ++(m_writeCalls == 0 ? flushesBeforeWriting : flushes);
+    if (writes.empty()) {
+        ++flushesBeforeWriting;
+        return FileSystem::fdatasync(fd);
+    }
+    ++flushes;
+    if (flushError != 0) {
+        errno = flushError;
+        return -1;
+    }
     return FileSystem::fdatasync(fd);
+}
+
+int ScriptedFileSystem::fsync(int fd)
+{
+    ++fullFlushes;
+    return FileSystem::fsync(fd);
+}
+
+int ScriptedFileSystem::unlinkat(int folder, const char* name)
+{
+    const std::string path = pathOf(folder, name);
+    contentBeforeDelete[path] = readWhole(path);
+    if (undeletable.count(path)) {
+        errno = EBUSY;
+        return -1;
+    }
+    return FileSystem::unlinkat(folder, name);
 }
 
 int ScriptedFileSystem::directWrites() const
 {
-    return static_cast<int>(
-        std::count_if(writes.begin(), writes.end(), [](const Write& write) { return write.direct; }));
+    return static_cast<int>(std::count_if(
+        writes.begin(), writes.end(), [](const Write& write) { return write.direct && write.written > 0; }));
 }
 
 bool ScriptedFileSystem::preferDirect(std::int64_t bytes)

@@ -9,32 +9,12 @@
 #include <set>
 
 namespace {
-// The real calls, except that chosen paths cannot be deleted, and a look at every file just before
-// its deletion.
-class InspectingFileSystem : public FileSystem
-{
-public:
-    int unlinkat(int folder, const char* name) override
-    {
-        const std::string path = pathOf(folder, name);
-        contentBeforeDelete[path] = readWhole(path);
-        if (undeletable.count(path)) {
-            errno = EBUSY;
-            return -1;
-        }
-        return FileSystem::unlinkat(folder, name);
-    }
-
-    std::set<std::string> undeletable;
-    std::map<std::string, std::vector<std::uint8_t>> contentBeforeDelete;
-};
-
 struct BatchRun
 {
     RecordingView view;
     RecordingDisplay display;
     RunProgress progress{&display};
-    InspectingFileSystem files;
+    ScriptedFileSystem files;
 
     int run(ShredMode mode = kStandardMode)
     {

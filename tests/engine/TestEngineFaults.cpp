@@ -16,108 +16,6 @@
 
 namespace {
 
-// The real calls, with faults a test switches on, and a log of every write call.
-class FaultyFileSystem : public FileSystem
-{
-public:
-    struct Call
-    {
-        std::int64_t offset;
-        std::int64_t bytes;
-        int vectors;
-        bool allFromBlock;
-    };
-
-    ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override
-    {
-        std::int64_t bytes = 0;
-        bool fromBlock = true;
-        for (int i = 0; i < count; ++i) {
-            bytes += static_cast<std::int64_t>(vectors[i].iov_len);
-            const auto* base = static_cast<const std::uint8_t*>(vectors[i].iov_base);
-            fromBlock = fromBlock && base >= block->data() && base + vectors[i].iov_len <= block->data() + kBlockSize;
-        }
-        calls.push_back({offset, bytes, count, fromBlock});
-        if (interruptions > 0) {
-            --interruptions;
-            errno = EINTR;
-            return -1;
-        }
-        if (failAtOffset >= 0 && offset >= failAtOffset) {
-            errno = EIO;
-            return -1;
-        }
-        std::int64_t allowed = std::min(bytes, maxPerCall);
-        if (room >= 0) {
-            allowed = std::min(allowed, std::max<std::int64_t>(0, room - offset));
-            if (allowed == 0) {
-                errno = ENOSPC;
-                return -1;
-            }
-        }
-        if (pretend) {
-            return static_cast<ssize_t>(allowed);
-        }
-        // Hand the kernel only the allowed prefix of the vectors.
-        std::vector<iovec> prefix;
-        for (int i = 0; i < count && allowed > 0; ++i) {
-            const auto length = std::min<std::int64_t>(allowed, static_cast<std::int64_t>(vectors[i].iov_len));
-            prefix.push_back({vectors[i].iov_base, static_cast<std::size_t>(length)});
-            allowed -= length;
-        }
-        return ::pwritev(fd, prefix.data(), static_cast<int>(prefix.size()), offset);
-    }
-
-    int startWriteback(int fd, off_t offset, off_t length) override
-    {
-        ++writebacks;
-        if (refuseWriteback) {
-            errno = ENOSYS;
-            return -1;
-        }
-        return FileSystem::startWriteback(fd, offset, length);
-    }
-
-    // Faults and counts are the pass's: a fresh file's data is first given its place on the disk.
-    int fdatasync(int fd) override
-    {
-        if (calls.empty()) {
-            return FileSystem::fdatasync(fd);
-        }
-        ++flushes;
-        if (flushError != 0) {
-            errno = flushError;
-            return -1;
-        }
-        return FileSystem::fdatasync(fd);
-    }
-
-    int fsync(int fd) override
-    {
-        ++fullFlushes;
-        return FileSystem::fsync(fd);
-    }
-
-    bool preferDirect(std::int64_t) override
-    {
-        return direct;
-    }
-
-    const FillBlock* block = &kZeros;
-    std::vector<Call> calls;
-    int interruptions = 0;
-    std::int64_t failAtOffset = -1;
-    std::int64_t maxPerCall = INT64_MAX;
-    std::int64_t room = -1; // the file cannot grow past this offset
-    bool pretend = false;   // count the bytes as written without writing them
-    int flushError = 0;
-    bool refuseWriteback = false;
-    bool direct = false; // past the page cache, where the file system allows it
-    int writebacks = 0;
-    int flushes = 0;
-    int fullFlushes = 0;
-};
-
 OverwriteResult overwrite(const std::string& path, FileSystem& files, RunProgress& progress)
 {
     progress.StartProgress();
@@ -136,21 +34,22 @@ TEST(EngineWrites, BlocksGoOutInBatchesEndingOnPageBoundaries)
     TemporaryFolder folder;
     const std::int64_t length = 3 * 2'560'000 + 12'345; // three full batches and a short one
     const std::string path = folder.makeFile("batches", length);
-    FaultyFileSystem files;
+    ScriptedFileSystem files;
+    files.direct = false;
+    files.block = &kZeros;
     RecordingDisplay display;
     RunProgress progress(&display);
     ASSERT_TRUE(overwrite(path, files, progress).ok());
 
-    ASSERT_EQ(files.calls.size(), 4u);
+    ASSERT_EQ(files.writes.size(), 4u);
     std::int64_t expectedOffset = 0;
-    for (const auto& call : files.calls) {
+    for (const auto& call : files.writes) {
         EXPECT_EQ(call.offset, expectedOffset);
-        EXPECT_TRUE(call.allFromBlock);
+        EXPECT_TRUE(call.fromBlock);
         EXPECT_LE(call.vectors, kBlocksPerWrite);
-        expectedOffset += call.bytes;
+        expectedOffset += call.written;
     }
-    EXPECT_EQ(files.calls[0].bytes, 2'560'000);
-    EXPECT_EQ(files.calls[0].bytes % 4096, 0);
+    EXPECT_EQ(files.writes[0].written, 2'560'000);
     EXPECT_EQ(expectedOffset, 3 * 2'560'000 + 15'000);
     EXPECT_EQ(countSteps(display), (length + kBlockSize - 1) / kBlockSize);
     EXPECT_EQ(files.flushes, 1);
@@ -163,12 +62,12 @@ TEST(EngineWrites, WritebackIsStartedAfterEachCallAndOnlyAHint)
 {
     TemporaryFolder folder;
     const std::string path = folder.makeFile("hinted", 2 * 2'560'000 + 1);
-    FaultyFileSystem files;
+    ScriptedFileSystem files;
     files.refuseWriteback = true;
     RunProgress progress;
     ASSERT_TRUE(overwrite(path, files, progress).ok());
-    EXPECT_EQ(files.writebacks, static_cast<int>(files.calls.size()));
-    EXPECT_EQ(files.calls.size(), 3u);
+    EXPECT_EQ(files.writebacks, static_cast<int>(files.writes.size()));
+    EXPECT_EQ(files.writes.size(), 3u);
     EXPECT_EQ(files.flushes, 1); // the flush still waits for everything
     EXPECT_EQ(readWhole(path).size(), 2u * 2'560'000 + 5000);
 }
@@ -177,7 +76,7 @@ TEST(EngineWrites, ShortAndInterruptedWritesAreContinued)
 {
     TemporaryFolder folder;
     const std::string path = folder.makeFile("short", 12345);
-    FaultyFileSystem files;
+    ScriptedFileSystem files;
     files.maxPerCall = 3001; // ends calls inside blocks
     files.interruptions = 2;
     RecordingDisplay display;
@@ -188,8 +87,8 @@ TEST(EngineWrites, ShortAndInterruptedWritesAreContinued)
     const auto bytes = readWhole(path);
     EXPECT_EQ(bytes.size(), 15000u);
     EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; }));
-    EXPECT_EQ(files.calls[2].offset, 0); // the two interrupted calls were retried from the same place
-    EXPECT_EQ(files.calls[3].offset, 3001);
+    EXPECT_EQ(files.writes[2].offset, 0); // the two interrupted calls were retried from the same place
+    EXPECT_EQ(files.writes[3].offset, 3001);
 }
 
 TEST(EngineWrites, FileBeyondFourGibibytesIsCoveredWithSixtyFourBitOffsets)
@@ -203,17 +102,18 @@ TEST(EngineWrites, FileBeyondFourGibibytesIsCoveredWithSixtyFourBitOffsets)
         ASSERT_EQ(::ftruncate(fd, length), 0);
         ::close(fd);
     }
-    FaultyFileSystem files;
+    ScriptedFileSystem files;
     files.pretend = true; // writing 4 GiB for real would make the suite slow
+    files.direct = false;
     RecordingDisplay display;
     RunProgress progress(&display);
     ASSERT_TRUE(overwrite(path, files, progress).ok());
 
     const std::int64_t blocks = (length + kBlockSize - 1) / kBlockSize;
     std::int64_t end = 0;
-    for (const auto& call : files.calls) {
+    for (const auto& call : files.writes) {
         ASSERT_EQ(call.offset, end);
-        end += call.bytes;
+        end += call.written;
     }
     EXPECT_EQ(end, blocks * kBlockSize);
     EXPECT_GT(end, std::int64_t{1} << 32);
@@ -227,7 +127,7 @@ TEST(EngineFailures, WriteErrorNamesTheOffset)
 {
     TemporaryFolder folder;
     const std::string path = folder.makeFile("eio", 12345);
-    FaultyFileSystem files;
+    ScriptedFileSystem files;
     files.maxPerCall = 5000;
     files.failAtOffset = 10000;
     RunProgress progress;
@@ -241,7 +141,7 @@ TEST(EngineFailures, FlushFailureIsAFailureAndUnsupportedDataSyncFallsBackToFsyn
 {
     TemporaryFolder folder;
     const std::string path = folder.makeFile("flush", 100);
-    FaultyFileSystem files;
+    ScriptedFileSystem files;
     files.flushError = EIO;
     RunProgress progress;
     OverwriteResult result = overwrite(path, files, progress);
@@ -267,7 +167,7 @@ TEST(EngineFailures, FileSizeLimitStopsTheGrowthNotTheProgram)
             std::signal(SIGXFSZ, SIG_IGN);
             rlimit limit{4096, 4096};
             ::setrlimit(RLIMIT_FSIZE, &limit);
-            FaultyFileSystem files;
+            ScriptedFileSystem files;
             files.direct = direct;
             RunProgress progress;
             const OverwriteResult result = OverwriteFile(path, kZeros, progress, files);

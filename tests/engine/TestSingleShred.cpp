@@ -12,16 +12,6 @@
 #include <unistd.h>
 
 namespace {
-class FailingUnlink : public FileSystem
-{
-public:
-    int unlinkat(int, const char*) override
-    {
-        errno = EBUSY;
-        return -1;
-    }
-};
-
 struct SingleRun
 {
     RecordingView view;
@@ -97,7 +87,8 @@ TEST(SingleShred, FailedDeletionIsNotReportedAsShreddedAndKeepsThePath)
     TemporaryFolder folder;
     const std::string path = folder.makeFile("stuck", 10);
     SingleRun run;
-    FailingUnlink files;
+    ScriptedFileSystem files;
+    files.undeletable = {path};
     EXPECT_FALSE(shredSingleFile(path, kStandardMode, run.view, run.progress, files));
     EXPECT_EQ(run.view.events,
               (std::vector<std::string>{"confirm",
