@@ -4,20 +4,7 @@
 #include "shred/OverwriteEngine.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
-
-namespace {
-std::string joinLines(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines) {
-        if (!text.empty()) {
-            text += '\n';
-        }
-        text += line;
-    }
-    return text;
-}
-} // namespace
+#include "shred/Thumbnails.h"
 
 int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files)
 {
@@ -48,7 +35,7 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
         }
     }
     if (!unmeasurable.empty()) {
-        view.warn(joinLines(unmeasurable));
+        view.warn(JoinLines(unmeasurable));
         return 0;
     }
     if (!view.confirmShred()) {
@@ -65,17 +52,22 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
         if (!failure.empty()) {
             failed[i] = true;
             failures.push_back(std::move(failure));
-        } else if (!overwrite.placement.inPlace()) {
-            failures.push_back(PlacementWarning(DisplayPath(batch[i].path), overwrite.placement));
         } else {
-            ++shredded;
+            if (!overwrite.placement.inPlace()) {
+                failures.push_back(PlacementWarning(DisplayPath(batch[i].path), overwrite.placement));
+            } else {
+                ++shredded;
+            }
+            for (std::string& left : DestroyThumbnails(batch[i].path, block, files)) {
+                failures.push_back(std::move(left));
+            }
         }
     }
     progress.FinishProgress();
 
     view.reportBatchShredded(shredded);
     if (!failures.empty()) {
-        view.warn(joinLines(failures));
+        view.warn(JoinLines(failures));
     }
 
     // Unchecked entries stay; checked ones that failed and still exist come back, unchecked, in place.

@@ -6,6 +6,19 @@
 #include <string>
 #include <vector>
 
+// The lines of one box, one under the other.
+inline std::string JoinLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) {
+        if (!text.empty()) {
+            text += '\n';
+        }
+        text += line;
+    }
+    return text;
+}
+
 // What a shred run shows and asks through the main window: its message boxes, the single-shred path
 // and the batch list. The progress bar and the status panels are RunProgress's.
 class ShredView

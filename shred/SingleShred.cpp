@@ -4,6 +4,7 @@
 #include "shred/OverwriteEngine.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
+#include "shred/Thumbnails.h"
 
 namespace {
 // After a failure the path box keeps the path while there is still a file behind it.
@@ -55,10 +56,16 @@ bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, Ru
         return false;
     }
     view.clearPath();
+    const std::vector<std::string> thumbnailsLeft = DestroyThumbnails(path, block, files);
     if (!overwrite.placement.inPlace()) {
-        view.warn(PlacementWarning(DisplayPath(path), overwrite.placement));
+        std::vector<std::string> lines = {PlacementWarning(DisplayPath(path), overwrite.placement)};
+        lines.insert(lines.end(), thumbnailsLeft.begin(), thumbnailsLeft.end());
+        view.warn(JoinLines(lines));
         return false;
     }
     view.reportShredded("The file has been shredded !");
+    if (!thumbnailsLeft.empty()) {
+        view.warn(JoinLines(thumbnailsLeft));
+    }
     return true;
 }

@@ -1,0 +1,127 @@
+// The desktop's pictures of a shredded file go with it: the names file managers give them, and their
+// destruction through the real window.
+
+#include "shred/Md5.h"
+#include "shred/Thumbnails.h"
+#include "tests/support/ShredderWindow.h"
+#include "tests/support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+// A small picture that says which file it shows, as a thumbnailer writes it.
+void writeThumbnail(const QString& path, const std::string& shows)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    picture.setText("Thumb::URI", QString::fromStdString(shows));
+    QVERIFY(picture.save(path, "PNG"));
+}
+
+QString thumbnailAt(const QString& folder, const std::string& uri)
+{
+    return folder + "/" + QString::fromStdString(ThumbnailName(uri));
+}
+} // namespace
+
+class TestThumbnails : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void namesAreTheFileManagersOwn_data();
+    void namesAreTheFileManagersOwn();
+    void thumbnailsAreDestroyedWithTheFile_data();
+    void thumbnailsAreDestroyedWithTheFile();
+};
+
+void TestThumbnails::namesAreTheFileManagersOwn_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("uri");
+    QTest::newRow("plain") << QByteArray("/home/jens/photos/me.png") << QByteArray("file:///home/jens/photos/me.png");
+    QTest::newRow("space") << QByteArray("/tmp/a b.png") << QByteArray("file:///tmp/a%20b.png");
+    QTest::newRow("not ASCII") << QByteArray("/tmp/\xc3\xa9t\xc3\xa9.png")
+                               << QByteArray("file:///tmp/%C3%A9t%C3%A9.png");
+    QTest::newRow("semicolon, brackets") << QByteArray("/tmp/a;b[1].png") << QByteArray("file:///tmp/a%3Bb%5B1%5D.png");
+    QTest::newRow("hash") << QByteArray("/tmp/#1.png") << QByteArray("file:///tmp/%231.png");
+    QTest::newRow("percent") << QByteArray("/tmp/100%.png") << QByteArray("file:///tmp/100%25.png");
+    QTest::newRow("not UTF-8") << QByteArray("/tmp/a\xff.png") << QByteArray("file:///tmp/a%FF.png");
+}
+
+void TestThumbnails::namesAreTheFileManagersOwn()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, uri);
+    QCOMPARE(QByteArray::fromStdString(ThumbnailUri(path.toStdString())), uri);
+    // The standard's own example.
+    QCOMPARE(ThumbnailName("file:///home/jens/photos/me.png"), std::string("c6ee772d9e49320e97ec29a7eb5b1697.png"));
+    if (QString::fromUtf8(path).toUtf8() == path) {
+        QCOMPARE(QByteArray::fromStdString(QtThumbnailUri(path.toStdString())),
+                 QUrl::fromLocalFile(QString::fromUtf8(path)).toEncoded());
+    }
+}
+
+void TestThumbnails::thumbnailsAreDestroyedWithTheFile_data()
+{
+    QTest::addColumn<bool>("batch");
+    QTest::newRow("single") << false;
+    QTest::newRow("batch") << true;
+}
+
+// Thumbnails in the cache under both names, in a failure folder and in the folder's shared repository
+// are destroyed; a thumbnail of another file, and a link at a thumbnail's name with what it points
+// to, stay, and the link is reported.
+void TestThumbnails::thumbnailsAreDestroyedWithTheFile()
+{
+    QFETCH(bool, batch);
+    QTemporaryDir folder;
+    const QString cache = folder.filePath("cache/thumbnails");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(folder.filePath("cache")));
+    const QString photo = writeTestFile(folder.filePath("shot;1.jpg"), QByteArray(6000, 'p'));
+    const std::string path = QFile::encodeName(photo).toStdString();
+    const std::string uri = ThumbnailUri(path);
+    const std::string qtUri = QtThumbnailUri(path);
+    const std::string sharedUri = SharedThumbnailUri("shot;1.jpg");
+
+    const QStringList destroyed = {thumbnailAt(cache + "/normal", uri),
+                                   thumbnailAt(cache + "/xx-large", qtUri),
+                                   thumbnailAt(cache + "/fail/gnome-thumbnail-factory", uri),
+                                   thumbnailAt(folder.filePath(".sh_thumbnails/large"), sharedUri)};
+    for (const QString& thumbnail : destroyed) {
+        writeThumbnail(thumbnail, thumbnail.contains(".sh_") ? sharedUri : uri);
+    }
+    const QString another = thumbnailAt(cache + "/large", uri);
+    writeThumbnail(another, "file:///elsewhere/other.jpg");
+    const QString precious = writeTestFile(folder.filePath("precious"), QByteArray(100, 'k'));
+    const QString link = thumbnailAt(cache + "/x-large", uri);
+    QVERIFY(QDir().mkpath(cache + "/x-large") && QFile::link(precious, link));
+
+    ShredderWindow ui(batch ? "thumbnails-batch" : "thumbnails-single");
+    if (batch) {
+        QCOMPARE(ui.drop({photo}), 1);
+        QCOMPARE(ui.shredAllListed(), QString("1 file shredded !"));
+    } else {
+        ui.shredSingle(photo);
+        QVERIFY(ui.messages().contains("Mission Accomplished !: The file has been shredded !"));
+    }
+    for (const QString& thumbnail : destroyed) {
+        QVERIFY2(!QFile::exists(thumbnail), qPrintable(thumbnail));
+        QVERIFY(ui.contentBeforeDelete.value(thumbnail).count('\0') == ui.contentBeforeDelete.value(thumbnail).size());
+    }
+    QVERIFY(QFile::exists(another));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), precious);
+    QCOMPARE(readTestFile(precious), QByteArray(100, 'k'));
+    QCOMPARE(ui.messages().last(),
+             "Warning!: A thumbnail of " + photo + " was not destroyed: " + link +
+                 ": a symbolic link stands at its name; neither it nor what it points to was touched");
+}
+
+QTEST_MAIN(TestThumbnails)
+#include "TestThumbnails.moc"
