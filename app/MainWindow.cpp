@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/InstanceGuard.h"
+#include "app/PathBox.h"
 #include "app/PictureButton.h"
 #include "app/ProgressPainter.h"
 #include "filelist/CheckList.h"
@@ -127,6 +128,7 @@ MainWindow::MainWindow(Platform platform)
     m_painter = std::make_unique<ProgressPainter>(m_pb1, m_panel1, m_panel2);
     m_progress = std::make_unique<RunProgress>(m_painter.get());
     connect(m_command1, &QAbstractButton::clicked, this, &MainWindow::openFile);
+    connect(m_text1, &PathBox::fileDropped, this, &MainWindow::takeDroppedFile);
     connect(m_command2, &QAbstractButton::clicked, this, &MainWindow::shredFile);
     connect(m_command3, &QAbstractButton::clicked, this, &MainWindow::shredBatch);
     connect(m_option1, &QAbstractButton::clicked, m_fileList, &FileList::checkAll);
@@ -147,7 +149,7 @@ void MainWindow::buildSingleShredArea(QWidget* client)
 {
     makeHeading(client, "Label1", "Single Shred!", {2040, 85})->setToolTip("Shred an individual file.");
 
-    m_text1 = new QLineEdit(client);
+    m_text1 = new PathBox(client);
     m_text1->setObjectName("Text1");
     m_text1->setFont(Design::font("Tahoma", 9));
     m_text1->setGeometry(twipsRect(2040, 460, 6180, 365));
@@ -271,7 +273,10 @@ void MainWindow::describeForAssistiveTechnology()
     };
     describe("Image1", "Zorvik V1.0", "The program's logo.");
     describe("Text1", "Path of the file to shred", "The file that Shred! overwrites and deletes; Open... fills it in.");
-    describe("List1", "Files to shred in a batch", "Drag files here, then check the ones B-Shred! destroys.");
+    describe("List1",
+             "Files to shred in a batch",
+             "Drag files here, or paste files copied in a file manager with Ctrl+V, then check the ones B-Shred! "
+             "destroys.");
     describe("Option1", {}, "Check every file in the list.");
     describe("Option2", {}, "Uncheck every file in the list.");
     describe("Option3", {}, "Empty the list.");
@@ -344,17 +349,43 @@ void MainWindow::openFile()
     m_text1->setText(m_platform.fileDialog.fileName());
 }
 
+void MainWindow::takeDroppedFile(const QByteArray& path)
+{
+    const NativePath native = NativePaths::fromHeld(path);
+    const FileLength found = IdentifyFile(native);
+    m_picked = ChosenFile(native, found.ok() ? std::optional(found.identity) : std::nullopt);
+    m_text1->setText(NativePaths::shown(path));
+    m_platform.fileDialog.setFileName(NativePaths::shown(path));
+}
+
+template <typename Run> void MainWindow::runShred(Run run)
+{
+    // Drops are window-system messages, not input that the run holds back: refused while it runs.
+    m_running = true;
+    m_text1->setAcceptDrops(false);
+    m_list1->setAcceptDrops(false);
+    run();
+    m_list1->setAcceptDrops(true);
+    m_text1->setAcceptDrops(true);
+    m_running = false;
+    if (m_closeAsked) {
+        close();
+    }
+}
+
 void MainWindow::shredFile()
 {
-    // A path typed into the box, or changed after the pick, is pinned when the run measures it.
-    const NativePath path = NativePaths::fromText(m_text1->text());
-    const ChosenFile file = m_picked && m_picked->path == path ? *m_picked : ChosenFile(path);
-    shredSingleFile(file, m_shredMode, *this, *m_progress, m_platform.files);
+    // A path typed into the box, or changed after the pick, is pinned when the run measures it. The
+    // pick keeps the name's exact bytes, which the text shown cannot always carry.
+    const QString text = m_text1->text();
+    const bool picked = m_picked && NativePaths::shown(NativePaths::held(m_picked->path)) == text;
+    const ChosenFile file = picked ? *m_picked : ChosenFile(NativePaths::fromText(text));
+    runShred([&] { shredSingleFile(file, m_shredMode, *this, *m_progress, m_platform.files); });
 }
 
 void MainWindow::shredBatch()
 {
-    shredCheckedFiles(m_shredMode, *this, *m_progress, m_platform.files);
+    runShred([&] { shredCheckedFiles(m_shredMode, *this, *m_progress, m_platform.files); });
 }
 
 FileList& MainWindow::fileList() const
@@ -439,6 +470,13 @@ void MainWindow::clearPath()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (m_running) {
+        // Asked for during a run, from the title bar while a box was open: done once the run ends,
+        // not half-way through it, and not forgotten.
+        m_closeAsked = true;
+        event->ignore();
+        return;
+    }
     // Closing the main window by any means ends the program, and the About and Notes windows go with it.
     if (m_about) {
         m_about->close();

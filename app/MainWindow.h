@@ -17,6 +17,7 @@ class FileList;
 class InstanceGuard;
 class ModeMenu;
 class NotesWindow;
+class PathBox;
 class PictureButton;
 class ProgressPainter;
 class RunProgress;
@@ -72,6 +73,10 @@ private:
 
     // Open... : the open-file dialog's file name goes into the path box, also after a cancel.
     void openFile();
+    // A file dropped on the path box, taken as a pick.
+    void takeDroppedFile(const QByteArray& path);
+    // Runs one shred; input stays held meanwhile, and a close asked for during it is done after it.
+    template <typename Run> void runShred(Run run);
     // Shred! : the single-file shred of the path in the path box.
     void shredFile();
     // B-Shred! : the batch shred of the checked entries of the list.
@@ -97,8 +102,10 @@ private:
     // The file last picked in the open-file dialog, as it was when picked.
     std::optional<ChosenFile> m_picked;
     bool m_centred = false;
+    bool m_running = false;
+    bool m_closeAsked = false;
 
-    QLineEdit* m_text1 = nullptr;
+    PathBox* m_text1 = nullptr;
     PictureButton* m_command1 = nullptr;
     PictureButton* m_command2 = nullptr;
     PictureButton* m_command3 = nullptr;

@@ -1,5 +1,6 @@
 #include "app/ProgressPainter.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -49,6 +50,10 @@ void ProgressPainter::flush()
     }
     m_activityPanel->repaint();
     m_percentPanel->repaint();
+    // A run holds the thread: the window system's exposures (a box that just closed, a window moved
+    // away) are let through here, so the window repaints where they uncovered it. Input (clicks,
+    // keys, the window manager's close request) stays queued until the run is over.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_sincePaint.start();
     ++m_paints;
 }

@@ -2,7 +2,10 @@
 
 #include "filelist/NativePaths.h"
 
+#include <QClipboard>
 #include <QDropEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 
@@ -63,4 +66,16 @@ void CheckList::dropEvent(QDropEvent* event)
     }
     event->acceptProposedAction();
     emit fileDropped(paths.first());
+}
+
+void CheckList::keyPressEvent(QKeyEvent* event)
+{
+    if (!event->matches(QKeySequence::Paste)) {
+        QListWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    for (const QByteArray& path : localPaths(QGuiApplication::clipboard()->mimeData())) {
+        emit fileDropped(path);
+    }
 }

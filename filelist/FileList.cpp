@@ -13,6 +13,17 @@ Q_DECLARE_METATYPE(FileIdentity)
 namespace {
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kIdentityRole = Qt::UserRole + 1;
+
+// The same path, or the same file reached by another path (a link to a folder, a bind mount).
+bool sameFile(const QListWidgetItem* one, const QListWidgetItem* other)
+{
+    if (one->data(kPathRole).toByteArray() == other->data(kPathRole).toByteArray()) {
+        return true;
+    }
+    const QVariant a = one->data(kIdentityRole);
+    const QVariant b = other->data(kIdentityRole);
+    return a.isValid() && b.isValid() && a.value<FileIdentity>().sameFileAs(b.value<FileIdentity>());
+}
 } // namespace
 
 FileList::FileList(
@@ -58,8 +69,7 @@ void FileList::intake(const QByteArray& path)
     // Only the newcomer can match an earlier entry; it stays visible while the box is open.
     for (int later = count() - 1; later >= 1; --later) {
         for (int earlier = later - 1; earlier >= 0 && later < count(); --earlier) {
-            if (m_list->item(earlier)->data(kPathRole).toByteArray() ==
-                m_list->item(later)->data(kPathRole).toByteArray()) {
+            if (sameFile(m_list->item(earlier), m_list->item(later))) {
                 m_messages.show(m_boxParent, {"Duplicate files! ", "Prompting", MessageBox::Icon::Information});
                 delete m_list->takeItem(later);
             }
@@ -71,6 +81,7 @@ void FileList::intake(const QByteArray& path)
 void FileList::append(const QByteArray& path, const std::optional<FileIdentity>& identity)
 {
     auto* item = new QListWidgetItem(NativePaths::shown(path));
+    item->setToolTip(NativePaths::shown(path)); // the whole path, where a long one is cut off
     item->setData(kPathRole, path);
     if (identity) {
         item->setData(kIdentityRole, QVariant::fromValue(*identity));

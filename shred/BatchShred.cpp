@@ -6,6 +6,19 @@
 #include "shred/ShredView.h"
 #include "shred/Thumbnails.h"
 
+#include <cctype>
+
+#include <cctype>
+
+namespace {
+// "2 of the 5 checked files", or "the checked file" when it was the only one.
+std::string someOfTheChecked(std::size_t some, std::size_t checked)
+{
+    return checked == 1 ? "the checked file"
+                        : std::to_string(some) + " of the " + std::to_string(checked) + " checked files";
+}
+} // namespace
+
 int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files)
 {
     const FillBlock block = BuildFillBlock(mode);
@@ -35,7 +48,11 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
         }
     }
     if (!unmeasurable.empty()) {
-        view.warn(JoinLines(unmeasurable));
+        unmeasurable.insert(
+            unmeasurable.begin(),
+            "Nothing was shredded, and nothing was written: " + someOfTheChecked(unmeasurable.size(), batch.size()) +
+                " cannot be shredded as " + (unmeasurable.size() == 1 ? "it is" : "they are") + " now.");
+        view.warn(JoinParagraphs(unmeasurable));
         return 0;
     }
     if (!view.confirmShred()) {
@@ -67,7 +84,13 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
 
     view.reportBatchShredded(shredded);
     if (!failures.empty()) {
-        view.warn(JoinLines(failures));
+        if (const std::size_t left = batch.size() - static_cast<std::size_t>(shredded); left > 0) {
+            std::string summary =
+                someOfTheChecked(left, batch.size()) + (left == 1 ? " was" : " were") + " not shredded:";
+            summary.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(summary.front())));
+            failures.insert(failures.begin(), std::move(summary));
+        }
+        view.warn(JoinParagraphs(failures));
     }
 
     // Unchecked entries stay; checked ones that failed and still exist come back, unchecked, in place.

@@ -19,6 +19,19 @@ inline std::string JoinLines(const std::vector<std::string>& lines)
     return text;
 }
 
+// Paragraphs of one box, a blank line between each two, so that each file's lines stand apart.
+inline std::string JoinParagraphs(const std::vector<std::string>& paragraphs)
+{
+    std::string text;
+    for (const std::string& paragraph : paragraphs) {
+        if (!text.empty()) {
+            text += "\n\n";
+        }
+        text += paragraph;
+    }
+    return text;
+}
+
 // What a shred run shows and asks through the main window: its message boxes, the single-shred path
 // and the batch list. The progress bar and the status panels are RunProgress's.
 class ShredView

@@ -184,7 +184,7 @@ void TestBatchShredWindow::failureInTheMiddleIsReportedAndTheFileComesBack()
         (QList<Message>{
             kConfirm,
             shredded("2 files shredded !"),
-            warning(files[1] +
+            warning("1 of the 3 checked files was not shredded:\n\n" + files[1] +
                     ": contents destroyed, but the file could not be deleted and is still there: Is a directory")}));
     QCOMPARE(listedWithMarks(), (QStringList{files[1], files[2]})); // back, unchecked, in list order
     QCOMPARE(caption("Label4"), QString("2 files displayed"));
@@ -210,7 +210,9 @@ void TestBatchShredWindow::filesChangedSinceTheDropStopTheRunUnwritten()
     m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     pressBatchShred();
     QCOMPARE(m_platform->messages.shown(),
-             QList<Message>{warning(vanishing + ": cannot read the file's length: No such file or directory\n" +
+             QList<Message>{warning("Nothing was shredded, and nothing was written: 2 of the 3 checked files cannot "
+                                    "be shredded as they are now.\n\n" +
+                                    vanishing + ": cannot read the file's length: No such file or directory\n\n" +
                                     relinked + ": not a regular file (a symbolic link), nothing was written")});
     QCOMPARE(listedWithMarks(), before);
     QCOMPARE(caption("Label3"), QString("3 files selected"));

@@ -2,6 +2,7 @@
 // crash or hang, must touch nothing the user did not pick, and must never call a file shredded that
 // was not.
 
+#include "tests/support/DropHelper.h"
 #include "tests/support/HangWatchdog.h"
 #include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
@@ -10,7 +11,9 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -286,12 +289,32 @@ void TestFaultMatrix::fileReplacedAfterThePickOrTheDropIsRefused()
     QCOMPARE(ui.messages().last(), refusal);
     QCOMPARE(readTestFile(path), QByteArray(7000, 'o'));
 
+    // A file dropped on the path box is pinned as a pick is; text dropped there is not taken.
+    const QString dropped = scene.write("dropped", QByteArray(6000, 'd'));
+    REQUIRE_CHILD(box, QLineEdit, &ui.window(), "Text1");
+    box->clear();
+    auto* text = new QMimeData;
+    text->setText("file:///elsewhere");
+    QVERIFY(!dropOnto(box, text));
+    QVERIFY(dropFiles(box, {QUrl::fromLocalFile(dropped)}));
+    QCOMPARE(box->text(), dropped);
+    QVERIFY(::rename(QFile::encodeName(scene.write("other", "o")).constData(),
+                     QFile::encodeName(dropped).constData()) == 0);
+    ui.platform().messages.setNextAnswer(MessageBox::Answer::Yes);
+    shred->click();
+    QCOMPARE(ui.messages().last(), QString(refusal).replace(path, dropped));
+    QCOMPARE(readTestFile(dropped), QByteArray("o"));
+
     QVERIFY(QFile::remove(path));
     scene.write("chosen", QByteArray(6000, 'c'));
     QCOMPARE(ui.drop({path}), 1);
     replace();
     QCOMPARE(ui.shredAllListed(), QString());
-    QCOMPARE(ui.messages().last(), refusal);
+    QCOMPARE(
+        ui.messages().last(),
+        QString(refusal).replace("Warning!: ",
+                                 "Warning!: Nothing was shredded, and nothing was written: the checked file cannot be "
+                                 "shredded as it is now.\n\n"));
     QCOMPARE(readTestFile(path), QByteArray(7000, 'o'));
     QVERIFY(!ui.claimedShredded());
 }

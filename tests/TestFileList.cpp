@@ -5,8 +5,10 @@
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
@@ -94,6 +96,14 @@ void TestFileList::dropTakesTheFirstLocalFileUnchecked()
     QCOMPARE(listed(), (QStringList{first, second}));
     QCOMPARE(caption("Label4"), QString("2 files displayed"));
     QVERIFY(m_platform->messages.shown().isEmpty());
+
+    // Files copied in a file manager and pasted go through the same intake, each one: the duplicate too.
+    auto* copied = new QMimeData;
+    copied->setUrls({QUrl::fromLocalFile(makeFile("pasted")), QUrl::fromLocalFile(second)});
+    QGuiApplication::clipboard()->setMimeData(copied);
+    QTest::keyClick(m_list, Qt::Key_V, Qt::ControlModifier);
+    QTRY_COMPARE(m_platform->messages.shown(), QList<Message>{kDuplicate});
+    QCOMPARE(listed(), (QStringList{first, second, folder().filePath("pasted")}));
 }
 
 void TestFileList::unshreddableDropsAreRefusedAsInvalid_data()

@@ -1,5 +1,6 @@
 #include "windows/FileDialog.h"
 
+#include <QDir>
 #include <QFileDialog>
 
 QString FileDialog::title() const
@@ -30,6 +31,8 @@ std::unique_ptr<QFileDialog> QtFileDialog::build(QWidget* parent) const
     // Qt's own dialog, whose history start-up keeps off the disk; a desktop's dialog keeps its own
     // record of the folders it showed.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    // Not the program's working folder, which the user never chose.
+    dialog->setDirectory(QDir::homePath());
     if (!fileName().isEmpty()) {
         dialog->selectFile(fileName());
     }

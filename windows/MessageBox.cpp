@@ -37,6 +37,8 @@ constexpr int kTitleBarDecorations = 150;
 
 // A box is laid out around its text, so a short text with a longer title gives a box whose title
 // bar cuts the title. A strut as wide as the title and the bar's decorations keeps it whole.
+constexpr qsizetype kMostLinesInABox = 24;
+
 void makeRoomForTitle(QMessageBox& box)
 {
     QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
@@ -56,7 +58,15 @@ std::unique_ptr<QMessageBox> QtMessageBox::build(QWidget* parent, const Message&
 {
     auto box = std::make_unique<QMessageBox>(parent);
     box->setWindowTitle(message.title);
-    box->setText(message.text);
+    // A warning about many files would grow past the screen and hide its OK button: its first
+    // paragraph stays in the box, and the rest goes to the details, which scroll.
+    const qsizetype summaryEnd = message.text.indexOf("\n\n");
+    if (message.text.count('\n') >= kMostLinesInABox && summaryEnd > 0) {
+        box->setText(message.text.left(summaryEnd));
+        box->setDetailedText(message.text.mid(summaryEnd + 2));
+    } else {
+        box->setText(message.text);
+    }
     box->setTextFormat(Qt::PlainText);
     box->setIcon(qtIcon(message.icon));
     if (message.buttons == Buttons::YesNo) {

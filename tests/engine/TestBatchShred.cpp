@@ -124,7 +124,9 @@ TEST(BatchShred, FileGoneBeforeTheTotalStopsTheRunBeforeAnythingIsWritten)
     EXPECT_EQ(batch.run(), 0);
     ASSERT_EQ(batch.view.events.size(), 1u);
     EXPECT_EQ(batch.view.events[0],
-              "warn: " + gone + ": cannot read the file's length: No such file or directory\n" + directory +
+              "warn: Nothing was shredded, and nothing was written: 2 of the 3 checked files cannot be shredded as "
+              "they are now.\n\n" +
+                  gone + ": cannot read the file's length: No such file or directory\n\n" + directory +
                   ": not a regular file (a directory), nothing was written");
     EXPECT_EQ(readWhole(first), std::vector<std::uint8_t>(100, 0xA5));
     EXPECT_TRUE(batch.view.list[0].checked); // the list was not rebuilt
@@ -148,7 +150,7 @@ TEST(BatchShred, FailureInTheMiddleIsCountedHonestlyAndTheFileComesBack)
         (std::vector<std::string>{
             "confirm",
             "report: 2 shredded",
-            "warn: " + stuck +
+            "warn: 1 of the 3 checked files was not shredded:\n\n" + stuck +
                 ": contents destroyed, but the file could not be deleted and is still there: Device or resource busy",
             "refill list"}));
     EXPECT_EQ(paths(batch.view.list), (std::vector<std::string>{b, stuck, d}));
@@ -170,8 +172,8 @@ TEST(BatchShred, EveryFileFailingCountsNone)
     EXPECT_EQ(batch.view.events[1], "report: 0 shredded");
     EXPECT_EQ(
         batch.view.events[2],
-        "warn: " + a +
-            ": contents destroyed, but the file could not be deleted and is still there: Device or resource busy\n" +
+        "warn: 2 of the 2 checked files were not shredded:\n\n" + a +
+            ": contents destroyed, but the file could not be deleted and is still there: Device or resource busy\n\n" +
             b + ": contents destroyed, but the file could not be deleted and is still there: Device or resource busy");
     EXPECT_EQ(paths(batch.view.list), (std::vector<std::string>{a, b}));
 }

@@ -246,8 +246,14 @@ TEST(ChosenFileOnly, PathSwappedAfterTheChoiceIsRefusedWithNothingWritten)
             EXPECT_FALSE(shredThrough(driver, file, view, files));
 
             EXPECT_TRUE(scene.otherUntouched());
+            // A batch's box opens with a summary: refused before the confirmation, or after the run.
+            const std::string summary = driver == Driver::Single ? ""
+                                        : c.when == BeforeTheRun
+                                            ? "Nothing was shredded, and nothing was written: the checked file cannot "
+                                              "be shredded as it is now.\n\n"
+                                            : "The checked file was not shredded:\n\n";
             const std::string refusal =
-                "warn: " + scene.chosen +
+                "warn: " + summary + scene.chosen +
                 (c.when == DuringTheOverwrite ? ": another file was put at this path during the run; it was left "
                                                 "alone, neither overwritten nor deleted"
                                               : ": the file was replaced after it was chosen; nothing was written");
@@ -303,9 +309,11 @@ TEST(ChosenFileOnly, FileGrowingDuringTheRunIsOverwrittenToItsNewEndOrReported)
                 EXPECT_FALSE(shredded);
                 EXPECT_TRUE(exists(path));
                 EXPECT_EQ(std::count(content.begin(), content.end(), 'L'), 5000);
-                const std::string failure = "warn: " + path +
-                                            ": another program kept adding to the file while it was overwritten; "
-                                            "the last 5000 bytes were not overwritten, and the file was not deleted";
+                const std::string failure =
+                    "warn: " + std::string(driver == Driver::Batch ? "The checked file was not shredded:\n\n" : "") +
+                    path +
+                    ": another program kept adding to the file while it was overwritten; "
+                    "the last 5000 bytes were not overwritten, and the file was not deleted";
                 EXPECT_NE(std::find(view.events.begin(), view.events.end(), failure), view.events.end());
             }
         }
@@ -333,7 +341,10 @@ TEST(ChosenFileOnly, OverwriteNotInPlaceIsDeletedButWarnedAbout)
         const std::vector<std::string> expected =
             driver == Driver::Single
                 ? std::vector<std::string>{"confirm", "clear path", warning}
-                : std::vector<std::string>{"confirm", "report: 0 shredded", warning, "refill list"};
+                : std::vector<std::string>{"confirm",
+                                           "report: 0 shredded",
+                                           "warn: The checked file was not shredded:\n\n" + warning.substr(6),
+                                           "refill list"};
         EXPECT_EQ(view.events, expected);
         EXPECT_TRUE(view.list.empty() || driver == Driver::Single);
     }
