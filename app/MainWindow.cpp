@@ -4,6 +4,7 @@
 #include "app/PathBox.h"
 #include "app/PictureButton.h"
 #include "app/ProgressPainter.h"
+#include "app/TitleBarCloseWatch.h"
 #include "filelist/CheckList.h"
 #include "filelist/CountCaption.h"
 #include "filelist/FileList.h"
@@ -362,13 +363,18 @@ template <typename Run> void MainWindow::runShred(Run run)
 {
     // Drops are window-system messages, not input that the run holds back: refused while it runs.
     m_running = true;
+    if (!m_titleBarClose) {
+        m_titleBarClose = std::make_unique<TitleBarCloseWatch>(this);
+    }
+    m_titleBarClose->watch(true);
     m_text1->setAcceptDrops(false);
     m_list1->setAcceptDrops(false);
     run();
     m_list1->setAcceptDrops(true);
     m_text1->setAcceptDrops(true);
+    m_titleBarClose->watch(false);
     m_running = false;
-    if (m_closeAsked) {
+    if (m_closeAsked || m_titleBarClose->asked()) {
         close();
     }
 }

@@ -20,6 +20,7 @@ class NotesWindow;
 class PathBox;
 class PictureButton;
 class ProgressPainter;
+class TitleBarCloseWatch;
 class RunProgress;
 class QAction;
 class QGroupBox;
@@ -103,6 +104,7 @@ private:
     std::optional<ChosenFile> m_picked;
     bool m_centred = false;
     bool m_running = false;
+    std::unique_ptr<TitleBarCloseWatch> m_titleBarClose;
     bool m_closeAsked = false;
 
     PathBox* m_text1 = nullptr;

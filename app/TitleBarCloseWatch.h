@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+
+class QWidget;
+
+// Notices the window manager's request to close a window (its title bar's close button) while a run
+// holds it. Qt drops such a request when it arrives while a box of the run is open over the window; the
+// run honours it once it is over instead. Only X11 sends these requests as messages of their own.
+class TitleBarCloseWatch : public QAbstractNativeEventFilter
+{
+public:
+    explicit TitleBarCloseWatch(QWidget* window);
+    ~TitleBarCloseWatch() override;
+    TitleBarCloseWatch(const TitleBarCloseWatch&) = delete;
+    TitleBarCloseWatch& operator=(const TitleBarCloseWatch&) = delete;
+
+    // While watching, a close request is taken here and kept; otherwise it goes to Qt as usual.
+    void watch(bool on);
+    // Whether a close was requested while watching.
+    bool asked() const
+    {
+        return m_asked;
+    }
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+private:
+    QWidget* m_window;
+    bool m_watching = false;
+    bool m_asked = false;
+    unsigned m_protocols = 0;
+    unsigned m_deleteWindow = 0;
+};

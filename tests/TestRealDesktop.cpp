@@ -1,0 +1,184 @@
+// The window during a run, on a real X server with a window manager that does not composite: what the
+// screen shows where the confirmation box stood, and a close from the title bar. scripts/test-desktop
+// runs it under Xvfb and openbox; elsewhere it is skipped.
+
+#include "app/InstanceGuard.h"
+#include "app/MainWindow.h"
+#include "tests/support/ScriptedPlatform.h"
+#include "tests/support/TestFiles.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <xcb/xcb.h>
+
+namespace {
+// A connection of the test's own to the X server, beside Qt's: what the screen shows, and the
+// window manager's close request, as a title-bar close sends it.
+class XServer
+{
+public:
+    XServer()
+        : m_connection(xcb_connect(nullptr, nullptr))
+    {
+    }
+    ~XServer()
+    {
+        xcb_disconnect(m_connection);
+    }
+
+    // The screen's pixels in `area`, as the X server composed them.
+    QImage grab(const QRect& area) const
+    {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        xcb_get_image_reply_t* reply = xcb_get_image_reply(
+            m_connection,
+            xcb_get_image(
+                m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, area.x(), area.y(), area.width(), area.height(), ~0u),
+            nullptr);
+        QImage image;
+        if (reply && reply->depth == 24) {
+            image = QImage(xcb_get_image_data(reply), area.width(), area.height(), QImage::Format_RGB32).copy();
+        }
+        std::free(reply);
+        return image;
+    }
+
+    void askToClose(xcb_window_t window) const
+    {
+        const auto atom = [this](const char* name) {
+            xcb_intern_atom_reply_t* reply =
+                xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, std::strlen(name), name), nullptr);
+            const xcb_atom_t found = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+            std::free(reply);
+            return found;
+        };
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = atom("WM_PROTOCOLS");
+        message.data.data32[0] = atom("WM_DELETE_WINDOW");
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+        xcb_flush(m_connection);
+    }
+
+    bool connected() const
+    {
+        return !xcb_connection_has_error(m_connection);
+    }
+
+private:
+    xcb_connection_t* m_connection;
+};
+
+// The share of pixels that differ between two images of one size.
+double differing(const QImage& one, const QImage& other)
+{
+    qsizetype count = 0;
+    for (int y = 0; y < one.height(); ++y) {
+        for (int x = 0; x < one.width(); ++x) {
+            count += (one.pixel(x, y) & 0xFFFFFF) != (other.pixel(x, y) & 0xFFFFFF);
+        }
+    }
+    return double(count) / (double(one.width()) * one.height());
+}
+} // namespace
+
+class TestRealDesktop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void closedBoxLeavesNoTraceAndACloseWaitsForTheRun();
+
+private:
+    std::unique_ptr<XServer> m_x;
+};
+
+void TestRealDesktop::initTestCase()
+{
+    if (QGuiApplication::platformName() != "xcb") {
+        QSKIP("needs a real X server and window manager: run scripts/test-desktop");
+    }
+    m_x = std::make_unique<XServer>();
+    QVERIFY(m_x->connected());
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+// The confirmation box closes over the window, the run goes on, and a title-bar close arrives during
+// it: the screen where the box stood shows the window, not the box, and the window closes only once the
+// run and its result box are over.
+void TestRealDesktop::closedBoxLeavesNoTraceAndACloseWaitsForTheRun()
+{
+    QTemporaryDir folder;
+    const QString path = writeTestFile(folder.filePath("large.bin"), QByteArray(40'000'000, 'x'));
+    ScriptedPlatform scripted;
+    QtMessageBox boxes;
+    const Platform platform{boxes, scripted.fileDialog, scripted.links, scripted.files};
+    InstanceGuard guard("zorvik-test-real-desktop");
+    MainWindow window(platform);
+    window.load(guard);
+    window.showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy unloaded(&window, &MainWindow::unloaded);
+
+    scripted.fileDialog.setNextFileName(path);
+    window.findChild<QAbstractButton*>("Command1")->click();
+    // A person answers each box after a moment; the confirmation's place on the screen is noted.
+    QRect boxArea;
+    QStringList answered;
+    QTimer answering;
+    answering.setInterval(300);
+    connect(&answering, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            answered << box->windowTitle();
+            if (box->windowTitle() == "Confirm?") {
+                boxArea = box->frameGeometry();
+            }
+            (box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes) : box->button(QMessageBox::Ok))->click();
+        }
+    });
+    answering.start();
+    // Slow enough to be seen: well into the run the screen is read and the close request sent.
+    QImage onScreen;
+    QImage painted;
+    QElapsedTimer sinceFirstWrite;
+    scripted.files.setBeforeWrite([&](off_t) {
+        QThread::msleep(80);
+        if (!sinceFirstWrite.isValid()) {
+            sinceFirstWrite.start();
+        } else if (onScreen.isNull() && sinceFirstWrite.elapsed() > 600) {
+            onScreen = m_x->grab(boxArea);
+            painted = window.grab(QRect(window.mapFromGlobal(boxArea.topLeft()), boxArea.size())).toImage();
+            m_x->askToClose(window.winId());
+        }
+    });
+    window.findChild<QAbstractButton*>("Command2")->click();
+
+    QCOMPARE(answered, (QStringList{"Confirm?", "Mission Accomplished !"}));
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(!onScreen.isNull());
+    const double stale = differing(onScreen.convertToFormat(QImage::Format_RGB32),
+                                   painted.scaled(onScreen.size()).convertToFormat(QImage::Format_RGB32));
+    QVERIFY2(stale < 0.02,
+             qPrintable(QString("%1% of the place where the closed box stood still shows it").arg(stale * 100)));
+    QTRY_COMPARE(unloaded.count(), 1);
+    QVERIFY(!window.isVisible());
+}
+
+QTEST_MAIN(TestRealDesktop)
+#include "TestRealDesktop.moc"
