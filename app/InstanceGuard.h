@@ -12,8 +12,10 @@
 //
 // Either way, taking it is atomic, so of two copies started at the same moment exactly one gets it,
 // and the kernel releases it when the process ends in any way, a crash or a kill included, so a dead
-// copy never blocks the next start. Where no private place can be had, the copy runs: nobody else can
-// keep it from starting.
+// copy never blocks the next start. Where no private folder can be had, the copy holds an abstract
+// socket named for the user instead, and counts another holder only when the kernel says it runs as
+// this user: nobody else can keep it from starting. Only someone who takes both the folder and the
+// socket name first leaves the copies of a user unguarded.
 class InstanceGuard
 {
 public:
@@ -39,8 +41,13 @@ private:
     std::string m_key;
     void* m_mutex = nullptr;
 #else
+    // Without a private folder: holds an abstract socket named for the user, or finds this user's
+    // copy holding it. Returns what acquire() does.
+    bool holdSocket();
+
     std::string m_fileName;
     int m_folder = -1;
     int m_lock = -1;
+    int m_socket = -1;
 #endif
 };

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <utility>
 
@@ -80,18 +84,54 @@ InstanceGuard::~InstanceGuard()
     if (m_folder >= 0) {
         close(m_folder);
     }
+    if (m_socket >= 0) {
+        close(m_socket);
+    }
+}
+
+bool InstanceGuard::holdSocket()
+{
+    // No private folder: an abstract socket named for the user and the key, which the kernel frees
+    // with the process. Anyone may take the name first; only a holder of this user's own counts.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = "zorvik-" + std::to_string(geteuid()) + "-" + m_fileName;
+    const std::size_t length = std::min(name.size(), sizeof address.sun_path - 1);
+    std::memcpy(address.sun_path + 1, name.data(), length); // a leading zero byte: the abstract namespace
+    const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
+    const auto* named = reinterpret_cast<const sockaddr*>(&address);
+
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return true;
+    }
+    if (bind(fd, named, size) == 0 && listen(fd, 1) == 0) {
+        m_socket = fd;
+        return true;
+    }
+    close(fd);
+    const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ucred holder{};
+    socklen_t holderSize = sizeof holder;
+    const bool ownCopy = probe >= 0 && connect(probe, named, size) == 0 &&
+                         getsockopt(probe, SOL_SOCKET, SO_PEERCRED, &holder, &holderSize) == 0 &&
+                         holder.uid == geteuid();
+    if (probe >= 0) {
+        close(probe);
+    }
+    return !ownCopy; // another user's holder cannot keep this copy from starting
 }
 
 bool InstanceGuard::acquire()
 {
-    if (m_lock >= 0) {
+    if (m_lock >= 0 || m_socket >= 0) {
         return true;
     }
     if (m_folder < 0) {
         const std::string folder = privateFolder();
         m_folder = folder.empty() ? -1 : open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (m_folder < 0) {
-            return true; // nowhere private to tell from: run rather than refuse to start
+            return holdSocket();
         }
     }
     for (int attempt = 0; attempt < 8; ++attempt) {

@@ -2,6 +2,7 @@
 // holder releases it is the kernel's part; TestStartup kills real copies on Linux.)
 #include "app/InstanceGuard.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -37,3 +38,21 @@ TEST(InstanceGuard, ExclusiveAndReleasedByItsHolder)
     first.reset();
     EXPECT_TRUE(second.acquire());
 }
+
+#ifndef _WIN32
+// Without a folder only the user can enter, a user's copies still keep each other out.
+TEST(InstanceGuard, ExclusiveWithoutAPrivateFolder)
+{
+    ::setenv("XDG_RUNTIME_DIR", "", 1);
+    ::setenv("TMPDIR", "/proc/no-such-folder", 1);
+    ASSERT_EQ(InstanceGuard::privateFolder(), "");
+    const std::string key = uniqueKey("no-folder");
+    auto first = std::make_unique<InstanceGuard>(key);
+    ASSERT_TRUE(first->acquire());
+    EXPECT_TRUE(first->acquire());
+    InstanceGuard second(key);
+    EXPECT_FALSE(second.acquire());
+    first.reset();
+    EXPECT_TRUE(second.acquire());
+}
+#endif
