@@ -8,8 +8,6 @@
 
 #include <cctype>
 
-#include <cctype>
-
 namespace {
 // "2 of the 5 checked files", or "the checked file" when it was the only one.
 std::string someOfTheChecked(std::size_t some, std::size_t checked)
@@ -52,7 +50,7 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
             unmeasurable.begin(),
             "Nothing was shredded, and nothing was written: " + someOfTheChecked(unmeasurable.size(), batch.size()) +
                 " cannot be shredded as " + (unmeasurable.size() == 1 ? "it is" : "they are") + " now.");
-        view.warn(JoinParagraphs(unmeasurable));
+        view.warn(Joined(unmeasurable, "\n\n"));
         return 0;
     }
     if (!view.confirmShred()) {
@@ -90,7 +88,7 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
             summary.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(summary.front())));
             failures.insert(failures.begin(), std::move(summary));
         }
-        view.warn(JoinParagraphs(failures));
+        view.warn(Joined(failures, "\n\n"));
     }
 
     // Unchecked entries stay; checked ones that failed and still exist come back, unchecked, in place.

@@ -6,28 +6,16 @@
 #include <string>
 #include <vector>
 
-// The lines of one box, one under the other.
-inline std::string JoinLines(const std::vector<std::string>& lines)
+// The parts of one box with `between` each two: "\n" for lines, "\n\n" for paragraphs, so that each
+// file's lines stand apart.
+inline std::string Joined(const std::vector<std::string>& parts, const std::string& between)
 {
     std::string text;
-    for (const std::string& line : lines) {
+    for (const std::string& part : parts) {
         if (!text.empty()) {
-            text += '\n';
+            text += between;
         }
-        text += line;
-    }
-    return text;
-}
-
-// Paragraphs of one box, a blank line between each two, so that each file's lines stand apart.
-inline std::string JoinParagraphs(const std::vector<std::string>& paragraphs)
-{
-    std::string text;
-    for (const std::string& paragraph : paragraphs) {
-        if (!text.empty()) {
-            text += "\n\n";
-        }
-        text += paragraph;
+        text += part;
     }
     return text;
 }

@@ -60,12 +60,12 @@ bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, Ru
     if (!overwrite.placement.inPlace()) {
         std::vector<std::string> lines = {PlacementWarning(DisplayPath(path), overwrite.placement)};
         lines.insert(lines.end(), thumbnailsLeft.begin(), thumbnailsLeft.end());
-        view.warn(JoinLines(lines));
+        view.warn(Joined(lines, "\n"));
         return false;
     }
     view.reportShredded("The file has been shredded !");
     if (!thumbnailsLeft.empty()) {
-        view.warn(JoinLines(thumbnailsLeft));
+        view.warn(Joined(thumbnailsLeft, "\n"));
     }
     return true;
 }
