@@ -293,9 +293,9 @@ void TestFaultMatrix::fileReplacedAfterThePickOrTheDropIsRefused()
     const QString dropped = scene.write("dropped", QByteArray(6000, 'd'));
     REQUIRE_CHILD(box, QLineEdit, &ui.window(), "Text1");
     box->clear();
-    auto* text = new QMimeData;
-    text->setText("file:///elsewhere");
-    QVERIFY(!dropOnto(box, text));
+    QMimeData text;
+    text.setText("file:///elsewhere");
+    QVERIFY(!dropOnto(box, &text));
     QVERIFY(dropFiles(box, {QUrl::fromLocalFile(dropped)}));
     QCOMPARE(box->text(), dropped);
     QVERIFY(::rename(QFile::encodeName(scene.write("other", "o")).constData(),
