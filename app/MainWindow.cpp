@@ -344,7 +344,7 @@ void MainWindow::openFile()
     // A pick pins the file its path names now; a cancel keeps what the earlier pick pinned.
     if (m_platform.fileDialog.show(this)) {
         const NativePath path = NativePaths::fromText(m_platform.fileDialog.fileName());
-        const FileLength found = IdentifyFile(path);
+        const MeasuredFile found = IdentifyFile(path);
         m_picked = ChosenFile(path, found.ok() ? std::optional(found.identity) : std::nullopt);
     }
     m_text1->setText(m_platform.fileDialog.fileName());
@@ -353,7 +353,7 @@ void MainWindow::openFile()
 void MainWindow::takeDroppedFile(const QByteArray& path)
 {
     const NativePath native = NativePaths::fromHeld(path);
-    const FileLength found = IdentifyFile(native);
+    const MeasuredFile found = IdentifyFile(native);
     m_picked = ChosenFile(native, found.ok() ? std::optional(found.identity) : std::nullopt);
     m_text1->setText(NativePaths::shown(path));
     m_platform.fileDialog.setFileName(NativePaths::shown(path));

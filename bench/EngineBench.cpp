@@ -74,7 +74,7 @@ public:
     {
         return false;
     }
-    void settle(int, off_t, off_t) override
+    void settle(OpenedFile&, std::int64_t, std::int64_t) override
     {
     }
 };

@@ -57,7 +57,7 @@ void FileList::intake(const QByteArray& path)
     }
     // Folders, vanished or unreadable items and anything but a regular file count as invalid, like an
     // empty file: nothing reaches a batch that could not be shredded safely.
-    const FileLength measured = IdentifyFile(NativePaths::fromHeld(path));
+    const MeasuredFile measured = IdentifyFile(NativePaths::fromHeld(path));
     if (!measured.ok() || measured.length == 0) {
         m_messages.show(m_boxParent,
                         {"The file you tried to shred is an invalid file.", "Warning!", MessageBox::Icon::Exclamation});

@@ -34,15 +34,16 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     }
     progress.StartProgress();
 
+    // Each file is held by its pin from here on: only the file measured is written and deleted.
     std::int64_t total = 0;
+    std::vector<MeasuredFile> measured;
     std::vector<std::string> unmeasurable;
-    for (ChosenFile& file : batch) {
-        const FileLength measured = MeasureFile(file, files);
-        if (measured.ok()) {
-            total += measured.length;
-            file.identity = measured.identity; // from here on only this file is written
+    for (const ChosenFile& file : batch) {
+        measured.push_back(MeasureFile(file, files));
+        if (measured.back().ok()) {
+            total += measured.back().length;
         } else {
-            unmeasurable.push_back(measured.failure);
+            unmeasurable.push_back(measured.back().failure);
         }
     }
     if (!unmeasurable.empty()) {
@@ -62,7 +63,7 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     std::vector<bool> failed(batch.size(), false);
     int shredded = 0;
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        OverwriteResult overwrite = OverwriteFile(batch[i], block, progress, files);
+        OverwriteResult overwrite = OverwriteFile(measured[i], block, progress, files);
         std::string failure = overwrite.ok() ? RemoveFile(overwrite, files) : overwrite.failure;
         if (!failure.empty()) {
             failed[i] = true;

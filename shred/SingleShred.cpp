@@ -28,7 +28,9 @@ bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, Ru
     progress.StartProgress();
     const FillBlock block = BuildFillBlock(mode);
 
-    const FileLength measured = MeasureFile(file, files);
+    // From here on the file is held by its pin: whatever the path names later, only the file measured
+    // before the confirmation is written and deleted.
+    MeasuredFile measured = MeasureFile(file, files);
     if (!measured.ok()) {
         view.warn(measured.failure);
         return false;
@@ -42,8 +44,7 @@ bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, Ru
     }
 
     progress.setMaximum(measured.length + kBlockSize);
-    // Whatever the path names by now, only the file measured before the confirmation is written.
-    OverwriteResult overwrite = OverwriteFile({path, measured.identity}, block, progress, files);
+    OverwriteResult overwrite = OverwriteFile(measured, block, progress, files);
     if (!overwrite.ok()) {
         reportFailure(path, overwrite.failure, view, progress);
         return false;

@@ -152,6 +152,6 @@ int main(int argc, char* argv[])
     PrintingMessageBox messages;
     ScriptedFileDialog fileDialog;
     RecordingLinkOpener links;
-    InspectingFileSystem files;
+    ScriptedFileSystem files = ScriptedPlatform::writingDirectWhenAsked();
     return runProgram(application, {messages, fileDialog, links, files}, key);
 }

@@ -175,11 +175,11 @@ void TestAccessibility::statusIsHeardDuringAndAfterARun()
     MainWindow& window = ui.window();
     QStringList activityWhileWriting;
     QStringList percentWhileWriting;
-    ui.platform().files.setBeforeWrite([&](off_t) {
+    ui.platform().files.beforeWrite = [&](std::int64_t) {
         activityWhileWriting << nameOf(&window, "sb1Panel1");
         percentWhileWriting << nameOf(&window, "sb1Panel2");
         QThread::msleep(20); // a slow disk, so that the status is shown between writes
-    });
+    };
     QVERIFY(ui.shredSingle(path));
     QCOMPARE(activityWhileWriting.value(0), "Shredding: " + path);
     QVERIFY2(percentWhileWriting.filter(QRegularExpression("^Finished: [1-9][0-9]?%$")).size() > 0,

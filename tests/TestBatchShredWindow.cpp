@@ -1,3 +1,4 @@
+#include "filelist/NativePaths.h"
 #include "tests/support/DropHelper.h"
 #include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
@@ -169,13 +170,14 @@ void TestBatchShredWindow::failureInTheMiddleIsReportedAndTheFileComesBack()
     dropAll(files);
     check({0, 1, 3});
     // The middle file is overwritten, but a folder takes its place before it can be deleted.
-    m_platform->files.setBeforeDelete([&](const QString& path) {
+    m_platform->files.beforeDelete = [&](const NativePath& native) {
+        const QString path = NativePaths::shown(NativePaths::held(native));
         ui().contentBeforeDelete[path] = readTestFile(path);
         if (path == files[1]) {
             QVERIFY(QFile::rename(path, path + ".moved"));
             QVERIFY(QDir().mkdir(path));
         }
-    });
+    };
     m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     pressBatchShred();
 

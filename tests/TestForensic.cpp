@@ -501,7 +501,8 @@ void TestForensic::placementIsToldTruthfully()
     const ChosenFile file(path, IdentifyFile(path).identity);
     ImageRunView view;
     RunProgress progress;
-    InspectingFileSystem files; // past the page cache too, as the direct run asks
+    ScriptedFileSystem files =
+        ScriptedPlatform::writingDirectWhenAsked(); // past the page cache too, as the direct run asks
     bool shredded = false;
     if (batch) {
         view.list = {{path, true, file.identity}};

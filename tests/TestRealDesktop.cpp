@@ -157,7 +157,7 @@ void TestRealDesktop::closedBoxLeavesNoTraceAndACloseWaitsForTheRun()
     QImage onScreen;
     QImage painted;
     QElapsedTimer sinceFirstWrite;
-    scripted.files.setBeforeWrite([&](off_t) {
+    scripted.files.beforeWrite = [&](std::int64_t) {
         QThread::msleep(80);
         if (!sinceFirstWrite.isValid()) {
             sinceFirstWrite.start();
@@ -166,7 +166,7 @@ void TestRealDesktop::closedBoxLeavesNoTraceAndACloseWaitsForTheRun()
             painted = window.grab(QRect(window.mapFromGlobal(boxArea.topLeft()), boxArea.size())).toImage();
             m_x->askToClose(window.winId());
         }
-    });
+    };
     window.findChild<QAbstractButton*>("Command2")->click();
 
     QCOMPARE(answered, (QStringList{"Confirm?", "Mission Accomplished !"}));

@@ -1,4 +1,5 @@
 #include "app/ProgressPainter.h"
+#include "filelist/NativePaths.h"
 #include "shred/RunProgress.h"
 #include "tests/support/HangWatchdog.h"
 #include "tests/support/ShredderWindow.h"
@@ -118,11 +119,11 @@ void TestSingleShredWindow::pickedFileIsShreddedWithTheDesignedBoxes()
             paintsWhileConfirming = window.paints;
         }
     });
-    m_platform->files.setBeforeWrite([&](off_t) {
+    m_platform->files.beforeWrite = [&](std::int64_t) {
         if (paintsAtFirstWrite < 0) {
             paintsAtFirstWrite = window.paints;
         }
-    });
+    };
     m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     pressShred();
 
@@ -274,10 +275,11 @@ void TestSingleShredWindow::failedDeletionIsReportedNotCelebrated()
 {
     const QString path = makeFile("stays", 100);
     // Just before the deletion a folder takes the file's place, so the deletion fails even for root.
-    m_platform->files.setBeforeDelete([&](const QString& target) {
+    m_platform->files.beforeDelete = [&](const NativePath& native) {
+        const QString target = NativePaths::shown(NativePaths::held(native));
         QVERIFY(QFile::rename(target, target + ".moved"));
         QVERIFY(QDir().mkdir(target));
-    });
+    };
     pick(path);
     m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     pressShred();

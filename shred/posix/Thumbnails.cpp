@@ -101,7 +101,7 @@ public:
             if (shown && std::find(shows.begin(), shows.end(), *shown) == shows.end()) {
                 continue; // the picture of another file
             }
-            const FileLength found = IdentifyFile(path);
+            const MeasuredFile found = IdentifyFile(path);
             if (!found.ok() || found.identity.inode != status.st_ino) {
                 continue; // gone meanwhile
             }

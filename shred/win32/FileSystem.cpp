@@ -3,6 +3,8 @@
 #include "shred/FilePath.h"
 #include "shred/win32/FileHandle.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <utility>
 #include <vector>
 // clang-format off
@@ -55,50 +57,196 @@ std::string DisplayPath(const NativePath& path)
     return text;
 }
 
-void* FileSystem::openForWriting(const NativePath& path)
+namespace {
+// The error of the last call, as a system error.
+SystemError lastError()
 {
-    const HANDLE file = ::CreateFileW(path.c_str(),
-                                      GENERIC_READ | GENERIC_WRITE | DELETE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr,
-                                      OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr);
-    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+    return static_cast<SystemError>(::GetLastError());
 }
 
-std::uint32_t
-FileSystem::writeAt(void* file, const void* data, std::uint32_t length, std::uint64_t offset, std::uint32_t& written)
+// What the attributes say is not a plain file, or null.
+const char* kindOf(DWORD attributes)
 {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD done = 0;
-    const BOOL ok = ::WriteFile(file, data, length, &done, &at);
-    written = done;
-    return ok ? 0 : ::GetLastError();
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return "a symbolic link, a junction or another reparse point";
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        return "a directory";
+    }
+    if (attributes & FILE_ATTRIBUTE_DEVICE) {
+        return "a device";
+    }
+    return nullptr;
 }
 
-std::uint32_t FileSystem::flush(void* file)
-{
-    return ::FlushFileBuffers(file) ? 0 : ::GetLastError();
-}
+constexpr DWORD kHiddenAway = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-std::uint32_t FileSystem::describe(void* file, FileFacts& facts)
+// GetFileInformationByHandle's answer as the engine reads it. NTFS file indexes carry a sequence
+// number, so a reused index is told apart already. Devices without the attribute are told by
+// GetFileType before their facts are read, which they may refuse.
+SystemError factsOf(HANDLE file, FileFacts& facts)
 {
+    facts = {};
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        facts.notRegular = "a device";
+        return 0;
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(file, &info)) {
-        return ::GetLastError();
+        return lastError();
     }
-    facts.attributes = info.dwFileAttributes;
+    facts.notRegular = kindOf(info.dwFileAttributes);
     facts.links = info.nNumberOfLinks;
-    facts.volume = info.dwVolumeSerialNumber;
-    facts.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    facts.identity.device = info.dwVolumeSerialNumber;
+    facts.identity.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     facts.length = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+    facts.ownerMayWrite = (info.dwFileAttributes & kHiddenAway) == 0;
+    facts.compressed = (info.dwFileAttributes & FILE_ATTRIBUTE_COMPRESSED) != 0;
+    facts.encrypted = (info.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
     return 0;
 }
 
-std::optional<ExtentMap> FileSystem::readExtents(void* file)
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens what the path names without following a symbolic link or a junction, folders included, with
+// `access` only.
+FileHandle openForInspection(const NativePath& path, DWORD access)
+{
+    return FileHandle(::CreateFileW(path.c_str(),
+                                    access,
+                                    kShareAll,
+                                    nullptr,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+}
+
+struct FileSystemType typeOf(HANDLE file)
+{
+    FILE_REMOTE_PROTOCOL_INFO protocol{};
+    protocol.StructureVersion = 1;
+    protocol.StructureSize = sizeof protocol;
+    if (::GetFileInformationByHandleEx(file, FileRemoteProtocolInfo, &protocol, sizeof protocol)) {
+        return {0, "a network share", FileSystemKind::OutOfSight};
+    }
+    wchar_t name[MAX_PATH + 1] = {};
+    if (!::GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1)) {
+        return ClassifyFileSystemName({});
+    }
+    return ClassifyFileSystemName(DisplayPath(name));
+}
+} // namespace
+
+SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
+{
+    pinned.file = openForInspection(path, FILE_READ_ATTRIBUTES);
+    if (!pinned.file) {
+        return lastError();
+    }
+    return describePinned(pinned, facts);
+}
+
+SystemError FileSystem::describePinned(const PinnedFile& pinned, FileFacts& facts)
+{
+    // The pin holds the file itself: it is the file it was, whatever its path names by now.
+    return factsOf(pinned.file.get(), facts);
+}
+
+struct FileSystemType FileSystem::fileSystemOf(const PinnedFile& pinned)
+{
+    return typeOf(pinned.file.get());
+}
+
+SystemError FileSystem::makeWritable(const PinnedFile& pinned, const FileIdentity& expected)
+{
+    // Through a handle of the same file, so that a link put in its place meanwhile is never followed.
+    FileHandle handle = openForInspection(pinned.path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    if (!handle) {
+        return lastError();
+    }
+    FileFacts facts;
+    if (const SystemError error = factsOf(handle.get(), facts); error != 0) {
+        return error;
+    }
+    if (!facts.identity.sameFileAs(expected) || facts.notRegular) {
+        return ERROR_FILE_INVALID;
+    }
+    FILE_BASIC_INFO basic{}; // times of 0 are left as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!::SetFileInformationByHandle(handle.get(), FileBasicInfo, &basic, sizeof basic)) {
+        return lastError();
+    }
+    if (const SystemError error = factsOf(handle.get(), facts); error != 0) {
+        return error;
+    }
+    return facts.ownerMayWrite ? 0 : ERROR_ACCESS_DENIED;
+}
+
+SystemError FileSystem::open(const PinnedFile& pinned, OpenedFile& file)
+{
+    // Held with the right to delete it: from here on no one can rename it, delete it or put another
+    // file at its path, and only programs that allow all that can open it. Those may still write,
+    // which the engine's growth rounds answer.
+    file.file = FileHandle(::CreateFileW(pinned.path.c_str(),
+                                         GENERIC_READ | GENERIC_WRITE | DELETE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr,
+                                         OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT,
+                                         nullptr));
+    return file.file ? 0 : lastError();
+}
+
+SystemError FileSystem::describe(const OpenedFile& file, FileFacts& facts)
+{
+    return factsOf(file.file.get(), facts);
+}
+
+struct FileSystemType FileSystem::fileSystemOf(const OpenedFile& file)
+{
+    return typeOf(file.file.get());
+}
+
+SystemError
+FileSystem::writeAt(OpenedFile& file, const WritePiece* pieces, int count, std::int64_t offset, std::int64_t& written)
+{
+    const void* data = pieces[0].data;
+    std::size_t length = pieces[0].length;
+    if (count > 1) {
+        file.gathered.clear();
+        for (int i = 0; i < count; ++i) {
+            const auto* bytes = static_cast<const std::uint8_t*>(pieces[i].data);
+            file.gathered.insert(file.gathered.end(), bytes, bytes + pieces[i].length);
+        }
+        data = file.gathered.data();
+        length = file.gathered.size();
+    }
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD done = 0;
+    if (!::WriteFile(file.file.get(), data, static_cast<DWORD>(length), &done, &at)) {
+        return lastError();
+    }
+    written = done;
+    return done == 0 ? ERROR_DISK_FULL : 0;
+}
+
+SystemError FileSystem::flush(OpenedFile& file)
+{
+    return ::FlushFileBuffers(file.file.get()) ? 0 : lastError();
+}
+
+SystemError FileSystem::flushAll(OpenedFile& file)
+{
+    return flush(file);
+}
+
+namespace {
+// The file's clusters (FSCTL_GET_RETRIEVAL_POINTERS), in clusters; none when they cannot be read or
+// what is read does not add up. A file with data but no clusters keeps it in its own record in the
+// file system's table.
+std::optional<ExtentMap> clustersOf(HANDLE file)
 {
     // Answers come a buffer at a time; each names the virtual cluster its extents start at.
     union Answer {
@@ -114,7 +262,7 @@ std::optional<ExtentMap> FileSystem::readExtents(void* file)
             file, FSCTL_GET_RETRIEVAL_POINTERS, &from, sizeof from, answer.data(), sizeof(Answer), &got, nullptr);
         const DWORD error = ok ? 0 : ::GetLastError();
         if (error == ERROR_HANDLE_EOF) {
-            return extents; // no clusters: empty, or the data lives in the file's own record
+            return extents; // no clusters
         }
         if (error != 0 && error != ERROR_MORE_DATA) {
             return std::nullopt;
@@ -144,34 +292,175 @@ std::optional<ExtentMap> FileSystem::readExtents(void* file)
         from.StartingVcn.QuadPart = vcn;
     }
 }
+} // namespace
 
-std::string FileSystem::fileSystemName(void* file)
+std::optional<ExtentMap> FileSystem::readExtents(const OpenedFile& file, bool)
 {
-    wchar_t name[MAX_PATH + 1] = {};
-    if (!::GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1)) {
-        return {};
+    std::optional<ExtentMap> extents = clustersOf(file.file.get());
+    FileFacts facts;
+    if (extents && extents->empty() && factsOf(file.file.get(), facts) == 0 && facts.length > 0) {
+        // The data lives in the file's own record, where a longer overwrite cannot follow it.
+        extents->push_back({0, 0, 0, ExtentFlag::DataInline});
     }
-    return DisplayPath(name);
+    return extents;
 }
 
-bool FileSystem::isRemote(void* file)
+// Holes of sparse files are not looked for: a full disk inside the file fails the pass.
+std::int64_t FileSystem::nextData(const OpenedFile&, std::int64_t from)
 {
-    FILE_REMOTE_PROTOCOL_INFO protocol{};
-    protocol.StructureVersion = 1;
-    protocol.StructureSize = sizeof protocol;
-    return ::GetFileInformationByHandleEx(file, FileRemoteProtocolInfo, &protocol, sizeof protocol) != 0;
+    return from;
 }
 
-std::uint32_t FileSystem::markForDeletion(void* file)
+std::int64_t FileSystem::nextHole(const OpenedFile&, std::int64_t from)
 {
+    return from;
+}
+
+SystemError FileSystem::finishWriting(OpenedFile& file, PinnedFile& pinned)
+{
+    // The file stays open, held against replacement, until it is deleted through this handle.
+    pinned.file = std::move(file.file);
+    return 0;
+}
+
+SystemError FileSystem::remove(PinnedFile& pinned)
+{
+    // The handle names the file, not the path: whatever the path names by now, only the file that was
+    // overwritten goes, once its last handle closes.
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) ? 0
-                                                                                                     : ::GetLastError();
+    const bool marked =
+        ::SetFileInformationByHandle(pinned.file.get(), FileDispositionInfo, &disposition, sizeof disposition);
+    const SystemError error = marked ? 0 : lastError();
+    const SystemError closing = static_cast<SystemError>(pinned.file.close());
+    return error != 0 ? error : closing;
+}
+
+// Windows has no switch for writing past the cache on an open file, nor a hint for writing back.
+std::optional<std::uint32_t> FileSystem::directAlignment(const OpenedFile&)
+{
+    return std::nullopt;
+}
+
+SystemError FileSystem::setDirect(OpenedFile&, bool)
+{
+    return ERROR_NOT_SUPPORTED;
+}
+
+bool FileSystem::preferDirect(std::int64_t)
+{
+    return false;
+}
+
+void* FileSystem::mapHugeBuffer(std::size_t)
+{
+    return nullptr;
+}
+
+void FileSystem::unmapBuffer(void*, std::size_t)
+{
+}
+
+SystemError FileSystem::startWriteback(OpenedFile&, std::int64_t, std::int64_t)
+{
+    return 0;
+}
+
+void FileSystem::settle(OpenedFile&, std::int64_t, std::int64_t)
+{
 }
 
 FileSystem& FileSystem::system()
 {
     static FileSystem real;
     return real;
+}
+
+namespace {
+// Paths in the \\.\ and \\?\ namespaces name devices and volumes as well as files, past the checks a
+// drive path goes through.
+bool isDeviceNamespace(const NativePath& path)
+{
+    if (path.size() < 4) {
+        return false;
+    }
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    return separator(path[0]) && separator(path[1]) && (path[2] == L'.' || path[2] == L'?') && separator(path[3]);
+}
+
+// A colon past the drive names one data stream of a file ("notes.txt:extra"): overwriting and deleting
+// that stream would leave the file's own data where it was.
+bool namesAStream(const NativePath& path)
+{
+    const std::size_t drive = path.size() >= 2 && path[1] == L':' ? 2 : 0;
+    return path.find(L':', drive) != NativePath::npos;
+}
+} // namespace
+
+std::string PathRefusal(const NativePath& path)
+{
+    if (isDeviceNamespace(path)) {
+        return DisplayPath(path) + ": a device path (\\\\.\\ or \\\\?\\), not a file on a drive; nothing was written";
+    }
+    if (namesAStream(path)) {
+        return DisplayPath(path) + ": names a data stream of a file, not the file itself; nothing was written";
+    }
+    if (!std::filesystem::path(path).is_absolute()) {
+        // A relative path would be resolved against the program's working folder, which the user
+        // never sees.
+        return DisplayPath(path) + ": not a full path (it must start with a drive such as C:\\ or a share such "
+                                   "as \\\\server\\share); nothing was written";
+    }
+    return {};
+}
+
+bool IsOutOfRoom(SystemError error)
+{
+    constexpr SystemError kDiskQuotaExceeded = 1295; // ERROR_DISK_QUOTA_EXCEEDED, missing from some headers
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || error == ERROR_FILE_TOO_LARGE ||
+           error == kDiskQuotaExceeded;
+}
+
+bool IsInterrupted(SystemError)
+{
+    return false;
+}
+
+bool IsMisalignedWrite(SystemError)
+{
+    return false;
+}
+
+bool IsUnsupported(SystemError)
+{
+    return false;
+}
+
+// On one line and without the closing full stop, like the other parts of a failure line.
+std::string ErrorText(SystemError code)
+{
+    const auto error = static_cast<DWORD>(code);
+    wchar_t* text = nullptr;
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr,
+                         error,
+                         0,
+                         reinterpret_cast<wchar_t*>(&text),
+                         0,
+                         nullptr);
+    std::string reason = length > 0 ? DisplayPath(NativePath(text, length)) : "error " + std::to_string(error);
+    ::LocalFree(text);
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    while (!reason.empty() && (reason.back() == ' ' || reason.back() == '\r' || reason.back() == '.')) {
+        reason.pop_back();
+    }
+    std::erase(reason, '\r');
+    return reason;
+}
+
+bool PathExists(const NativePath& path)
+{
+    // Like lstat: a link, dangling or not, is there.
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -69,9 +69,11 @@ TEST_P(OverwriteSizes, WritesWholeZeroBlocksAndStepsAfterEach)
     const SizeCase& size = GetParam();
     TemporaryFolder folder;
     const NativePath path = folder.makeFile(size.fileName, size.length);
-    const FileLength measured = MeasureFile(path);
-    ASSERT_TRUE(measured.ok()) << measured.failure;
-    EXPECT_EQ(measured.length, size.length);
+    {
+        const MeasuredFile measured = MeasureFile(path); // its pin goes with it: a held file is not deleted
+        ASSERT_TRUE(measured.ok()) << measured.failure;
+        EXPECT_EQ(measured.length, size.length);
+    }
     EngineRun run;
     overwrite(run, path, kZeros);
 
@@ -238,7 +240,7 @@ TEST(EngineRefusals, FileChangedBetweenInspectionAndOpenIsRefusedUntouched)
         files.beforeOpen = c.change;
 #ifndef _WIN32
         if (!c.change) {
-            files.fileMagic = 0x9fa0;
+            files.openedFileType = ClassifyFileSystem(0x9fa0);
         }
 #endif
         EngineRun run;
@@ -268,7 +270,7 @@ TEST(EngineRefusals, SymbolicLinkIsRefusedAndItsTargetUntouched)
     FileSystem* files = &FileSystem::system();
 #ifdef _WIN32
     ScriptedFileSystem reparsePoint;
-    reparsePoint.addedAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    reparsePoint.alterFacts = [](FileFacts& facts) { facts.notRegular = kLinkKind.c_str(); };
     if (!::exists(link) || !::exists(dangling)) {
         links = {target};
         files = &reparsePoint;
@@ -465,27 +467,27 @@ TEST(EnginePlacement, JudgedFromTheAttributesAndTheClusterMaps)
     struct Case
     {
         const char* name;
-        std::uint32_t attributes;
+        std::function<void(FileFacts&)> stored;
         std::optional<ExtentMap> before;
         std::string volume;
         Placement placement;
     };
     const Case cases[] = {
-        {"in place", 0, stays, "NTFS", Placement::InPlace},
-        {"compressed", FILE_ATTRIBUTE_COMPRESSED, stays, "NTFS", Placement::Encoded},
-        {"encrypted", FILE_ATTRIBUTE_ENCRYPTED, stays, "NTFS", Placement::Unconfirmed},
-        {"in its record", 0, ExtentMap{}, "NTFS", Placement::Inline},
-        {"no map", 0, std::nullopt, "NTFS", Placement::InPlace},
-        {"no map, copy on write", 0, std::nullopt, "ReFS", Placement::Unconfirmed},
+        {"in place", nullptr, stays, "NTFS", Placement::InPlace},
+        {"compressed", [](FileFacts& facts) { facts.compressed = true; }, stays, "NTFS", Placement::Encoded},
+        {"encrypted", [](FileFacts& facts) { facts.encrypted = true; }, stays, "NTFS", Placement::Unconfirmed},
+        {"in its record", nullptr, ExtentMap{{0, 0, 0, ExtentFlag::DataInline}}, "NTFS", Placement::Inline},
+        {"no map", nullptr, std::nullopt, "NTFS", Placement::InPlace},
+        {"no map, copy on write", nullptr, std::nullopt, "ReFS", Placement::Unconfirmed},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         TemporaryFolder folder;
         const NativePath path = folder.makeFile("placed", 12345);
         ScriptedFileSystem files;
-        files.addedAttributes = row.attributes;
+        files.alterFacts = row.stored;
         files.extentAnswers = {row.before, row.before};
-        files.volumeFileSystem = row.volume;
+        files.fileSystemType = ClassifyFileSystemName(row.volume);
         EngineRun run;
         overwrite(run, path, kZeros, files);
         ASSERT_TRUE(run.result.ok()) << run.result.failure;

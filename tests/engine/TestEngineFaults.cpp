@@ -46,7 +46,7 @@ TEST(EngineWrites, BlocksGoOutInBatchesEndingOnPageBoundaries)
     for (const auto& call : files.writes) {
         EXPECT_EQ(call.offset, expectedOffset);
         EXPECT_TRUE(call.fromBlock);
-        EXPECT_LE(call.vectors, kBlocksPerWrite);
+        EXPECT_LE(call.pieces, kBlocksPerWrite);
         expectedOffset += call.written;
     }
     EXPECT_EQ(files.writes[0].written, 2'560'000);

@@ -103,13 +103,13 @@ TEST(EnginePlacement, BlockMapOfManyExtentsIsReadWhole)
 {
     TemporaryFolder folder;
     const std::string path = (folder.path() / "sparse").string();
-    const FileDescriptor file(::open(path.c_str(), O_CREAT | O_WRONLY, 0600));
+    OpenedFile file{FileDescriptor(::open(path.c_str(), O_CREAT | O_WRONLY, 0600))};
     const std::vector<char> data(4096, 'x');
     for (int i = 0; i < 200; ++i) {
-        ASSERT_EQ(::pwrite(file.get(), data.data(), data.size(), off_t{i} * 3 * 4096), 4096);
+        ASSERT_EQ(::pwrite(file.fd.get(), data.data(), data.size(), off_t{i} * 3 * 4096), 4096);
     }
-    ASSERT_EQ(::fsync(file.get()), 0);
-    const std::optional<ExtentMap> map = FileSystem::system().readExtents(file.get(), false);
+    ASSERT_EQ(::fsync(file.fd.get()), 0);
+    const std::optional<ExtentMap> map = FileSystem::system().readExtents(file, false);
     if (!map) {
         GTEST_SKIP() << "the temporary folder's file system gives no block map";
     }
@@ -184,7 +184,7 @@ TEST(EngineRefusals, SystemInterfacesAreNotStoredFiles)
     for (const auto& [magic, name] : interfaces) {
         const std::string path = folder.makeFile(name, 64, 0x31);
         ScriptedFileSystem files;
-        files.fileSystemMagic = magic;
+        files.fileSystemType = ClassifyFileSystem(magic);
         EngineRun run;
         run.result = OverwriteFile(path, kZeros, run.progress, files);
         EXPECT_EQ(run.result.failure,
@@ -193,7 +193,7 @@ TEST(EngineRefusals, SystemInterfacesAreNotStoredFiles)
         EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(64, 0x31)) << name;
     }
     ScriptedFileSystem ext4;
-    ext4.fileSystemMagic = 0xEF53;
+    ext4.fileSystemType = ClassifyFileSystem(0xEF53);
     EngineRun control;
     control.result = OverwriteFile(folder.makeFile("stored", 64), kZeros, control.progress, ext4);
     EXPECT_TRUE(control.result.ok()) << control.result.failure;

@@ -67,35 +67,11 @@ QList<QUrl> RecordingLinkOpener::opened() const
     return m_opened;
 }
 
-ssize_t InspectingFileSystem::pwritev(int fd, const iovec* vectors, int count, off_t offset)
+ScriptedFileSystem ScriptedPlatform::writingDirectWhenAsked()
 {
-    if (m_beforeWrite) {
-        m_beforeWrite(offset);
+    ScriptedFileSystem files;
+    if (qEnvironmentVariableIsSet("ZORVIK_TEST_WRITE_DIRECT")) {
+        files.direct = true;
     }
-    return FileSystem::pwritev(fd, vectors, count, offset);
-}
-
-int InspectingFileSystem::unlinkat(int folder, const char* name)
-{
-    if (m_beforeDelete) {
-        const QString folderPath = QFile::symLinkTarget(QString("/proc/self/fd/%1").arg(folder));
-        m_beforeDelete(folderPath == "/" ? "/" + QFile::decodeName(name) : folderPath + "/" + QFile::decodeName(name));
-    }
-    return FileSystem::unlinkat(folder, name);
-}
-
-void InspectingFileSystem::setBeforeWrite(std::function<void(off_t)> beforeWrite)
-{
-    m_beforeWrite = std::move(beforeWrite);
-}
-
-void InspectingFileSystem::setBeforeDelete(std::function<void(const QString&)> beforeDelete)
-{
-    m_beforeDelete = std::move(beforeDelete);
-}
-
-bool InspectingFileSystem::preferDirect(std::int64_t bytes)
-{
-    static const bool everyFile = qEnvironmentVariableIsSet("ZORVIK_TEST_WRITE_DIRECT");
-    return everyFile || FileSystem::preferDirect(bytes);
+    return files;
 }

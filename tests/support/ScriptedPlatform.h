@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shred/FileSystem.h"
+#include "tests/fakes/ScriptedFileSystem.h"
 #include "windows/FileDialog.h"
 #include "windows/LinkOpener.h"
 #include "windows/MessageBox.h"
@@ -58,32 +58,17 @@ private:
     QList<QUrl> m_opened;
 };
 
-// The real file system calls, with a hook that runs just before a file is deleted, while its
-// overwritten contents can still be read, and one that runs before every write call.
-class InspectingFileSystem : public FileSystem
-{
-public:
-    ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset) override;
-    int unlinkat(int folder, const char* name) override;
-    // With ZORVIK_TEST_WRITE_DIRECT set, every file is written past the page cache where the file
-    // system allows it, so that a suite checks that path at every size.
-    bool preferDirect(std::int64_t bytes) override;
-
-    void setBeforeDelete(std::function<void(const QString& path)> beforeDelete);
-    void setBeforeWrite(std::function<void(off_t offset)> beforeWrite);
-
-private:
-    std::function<void(const QString&)> m_beforeDelete;
-    std::function<void(off_t)> m_beforeWrite;
-};
-
 // All of them together, ready to hand to a window.
 struct ScriptedPlatform
 {
+    static ScriptedFileSystem writingDirectWhenAsked();
+
     ScriptedMessageBox messages;
     ScriptedFileDialog fileDialog;
     RecordingLinkOpener links;
-    InspectingFileSystem files;
+    // With ZORVIK_TEST_WRITE_DIRECT set, every file is written past the page cache where the file
+    // system allows it, so that a suite checks that path at every size.
+    ScriptedFileSystem files = writingDirectWhenAsked();
 
     Platform platform()
     {

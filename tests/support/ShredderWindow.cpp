@@ -1,5 +1,6 @@
 #include "tests/support/ShredderWindow.h"
 
+#include "filelist/NativePaths.h"
 #include "tests/support/DropHelper.h"
 
 #include <QAbstractButton>
@@ -16,11 +17,12 @@ ShredderWindow::ShredderWindow(const QString& name)
 {
     m_window.load(m_guard);
     m_window.showCentred();
-    m_platform.files.setBeforeDelete([this](const QString& path) {
+    m_platform.files.beforeDelete = [this](const NativePath& native) {
+        const QString path = NativePaths::shown(NativePaths::held(native));
         QFile file(path);
         contentBeforeDelete[path] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
         extentsBeforeDelete[path] = DiskImage::extentsOf(path);
-    });
+    };
 }
 
 void ShredderWindow::press(const char* name)
