@@ -51,23 +51,9 @@ std::vector<std::uint8_t> readWhole(const NativePath& path)
 #endif
 }
 
-SystemError ScriptedFileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
-{
-    // Through the scripted description, as the engine's own pin would.
-    const SystemError error = FileSystem::pin(path, pinned, facts);
-    if (error == 0 && alterFacts) {
-        alterFacts(facts);
-    }
-    return error;
-}
-
 SystemError ScriptedFileSystem::describePinned(const PinnedFile& pinned, FileFacts& facts)
 {
-    const SystemError error = FileSystem::describePinned(pinned, facts);
-    if (error == 0 && alterFacts) {
-        alterFacts(facts);
-    }
-    return error;
+    return altered(FileSystem::describePinned(pinned, facts), facts);
 }
 
 struct FileSystemType ScriptedFileSystem::fileSystemOf(const PinnedFile& pinned)
@@ -86,7 +72,11 @@ SystemError ScriptedFileSystem::open(const PinnedFile& pinned, OpenedFile& file)
 
 SystemError ScriptedFileSystem::describe(const OpenedFile& file, FileFacts& facts)
 {
-    const SystemError error = FileSystem::describe(file, facts);
+    return altered(FileSystem::describe(file, facts), facts);
+}
+
+SystemError ScriptedFileSystem::altered(SystemError error, FileFacts& facts) const
+{
     if (error == 0 && alterFacts) {
         alterFacts(facts);
     }

@@ -17,7 +17,6 @@
 class ScriptedFileSystem : public FileSystem
 {
 public:
-    SystemError pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts) override;
     SystemError describePinned(const PinnedFile& pinned, FileFacts& facts) override;
     FileSystemType fileSystemOf(const PinnedFile& pinned) override;
     SystemError open(const PinnedFile& pinned, OpenedFile& file) override;
@@ -106,6 +105,9 @@ public:
     static const SystemError kNotOffered;
 
 private:
+    // The facts as the script changes them (the pin reads them through describePinned).
+    SystemError altered(SystemError error, FileFacts& facts) const;
+
     void* m_smallPageBuffer = nullptr;
     int m_directCalls = 0;
     bool m_directOn = false;
