@@ -2,6 +2,11 @@
 
 #include <QFile>
 
+#ifndef Q_OS_WIN
+#include <dirent.h>
+#include <sys/stat.h>
+#endif
+
 namespace NativePaths {
 
 #ifdef Q_OS_WIN
@@ -37,9 +42,53 @@ QString engineLine(const std::string& line)
     return QString::fromStdString(line); // UTF-8
 }
 #else
+namespace {
+// The one entry of `folder` whose name shows as `shown`, or an empty array when none does or more
+// than one does.
+QByteArray entryShownAs(const QByteArray& folder, const QString& shown)
+{
+    DIR* listing = ::opendir(folder.isEmpty() ? "/" : folder.constData());
+    if (!listing) {
+        return {};
+    }
+    QByteArray found;
+    int matches = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (QFile::decodeName(entry->d_name) == shown) {
+            found = entry->d_name;
+            ++matches;
+        }
+    }
+    ::closedir(listing);
+    return matches == 1 ? found : QByteArray();
+}
+} // namespace
+
 NativePath fromText(const QString& path)
 {
-    return QFile::encodeName(path).toStdString();
+    // Text cannot carry a name that is not UTF-8: such a name shows, in the open-file dialog as
+    // anywhere in Qt, with U+FFFD for its stray bytes. Where nothing has the path's own spelling, each
+    // such part is looked up in its folder by how its entries show; only a unique match is taken, so
+    // that a text never stands for a file the user could not tell from another.
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat status
+    {
+    };
+    if (!path.startsWith('/') || !path.contains(QChar::ReplacementCharacter) ||
+        ::lstat(encoded.constData(), &status) == 0) {
+        return encoded.toStdString();
+    }
+    QByteArray resolved;
+    for (const QString& part : path.mid(1).split('/')) {
+        QByteArray name = QFile::encodeName(part);
+        if (part.contains(QChar::ReplacementCharacter)) {
+            if (const QByteArray match = entryShownAs(resolved, part); !match.isEmpty()) {
+                name = match;
+            }
+        }
+        resolved += "/" + name;
+    }
+    return resolved.toStdString();
 }
 
 NativePath fromHeld(const QByteArray& held)

@@ -236,6 +236,24 @@ void TestFaultMatrix::nonUtf8NameIsShreddedFromTheList()
     };
     QCOMPARE(::lstat(path.constData(), &status), -1);
     QVERIFY(scene.untouched());
+
+    // Picked in the dialog, which gives the name as text (U+FFFD for the stray byte): the file the text
+    // shows is shredded while no other shows the same; two that show alike are both left alone.
+    const auto make = [](const QByteArray& name) {
+        const int made = ::open(name.constData(), O_CREAT | O_WRONLY, 0600);
+        const bool written = made >= 0 && ::write(made, "secret", 6) == 6;
+        ::close(made);
+        return written;
+    };
+    const QByteArray twin = QFile::encodeName(scene.path("")) + "latin1-caf\xe8";
+    QVERIFY(make(path));
+    QVERIFY(ui.shredSingle(QFile::decodeName(path)));
+    QCOMPARE(::lstat(path.constData(), &status), -1);
+    QVERIFY(make(path) && make(twin));
+    QVERIFY(!ui.shredSingle(QFile::decodeName(path)));
+    QCOMPARE(::lstat(path.constData(), &status), 0);
+    QCOMPARE(::lstat(twin.constData(), &status), 0);
+    QVERIFY(scene.untouched());
 }
 
 void TestFaultMatrix::fileSizeLimitIsReportedNotFatal()
