@@ -1,6 +1,5 @@
 #include "shred/OverwriteEngine.h"
 
-#include "shred/PassRounds.h"
 #include "shred/Refusals.h"
 #include "shred/RunProgress.h"
 
@@ -10,6 +9,12 @@
 #include <optional>
 
 namespace {
+// The length a file reaches when its last block is written whole.
+std::int64_t wholeBlocks(std::int64_t length)
+{
+    return (length + kBlockSize - 1) / kBlockSize * kBlockSize;
+}
+
 // Why the file may not be shredded, or an empty string. `expected`: the file it must be, if known.
 std::string refusalOf(const std::string& shown,
                       const FileFacts& facts,
@@ -285,6 +290,91 @@ private:
     std::int64_t m_alignment = 0;
 };
 
+struct PassRounds
+{
+    Overwrite outcome = Overwrite::Done;
+    std::string failure; // one line naming the file, the step and the reason; empty when done
+};
+
+// Writes whole blocks over the file's `length` bytes and flushes; when the disk has no room for the
+// last block, still overwrites everything inside the original length, and when it has none to fill a
+// hole inside the file, goes on after the hole, which held no old bytes. Then overwrites, up to
+// kGrowthRounds times, what another program added meanwhile.
+PassRounds runPassRounds(Pass& pass, std::int64_t length, const std::string& shown, FileSystem& files, OpenedFile& file)
+{
+    const auto failureLine = [&shown](const std::string& step, SystemError error) {
+        return FailureLine(shown, step, error);
+    };
+    const auto readLength = [&](std::int64_t& now) {
+        FileFacts facts;
+        const SystemError error = files.describe(file, facts);
+        now = facts.length;
+        return error;
+    };
+    const auto failed = [](std::string line) { return PassRounds{Overwrite::Failed, std::move(line)}; };
+    const auto writingAt = [&pass] { return "error writing at offset " + std::to_string(pass.position()); };
+
+    SystemError extensionError = 0;
+    SystemError holeError = 0;
+    for (std::int64_t limit = wholeBlocks(length);;) {
+        const SystemError error = pass.writeUpTo(limit);
+        if (error == 0) {
+            break;
+        }
+        if (!IsOutOfRoom(error)) {
+            return failed(failureLine(writingAt(), error));
+        }
+        if (pass.position() < length && pass.skipHole(length)) {
+            holeError = error;
+        } else if (limit > length) {
+            // No room to grow the file: what lies inside its original length must still be overwritten.
+            extensionError = error;
+            limit = length;
+        } else {
+            return failed(failureLine(writingAt(), error));
+        }
+    }
+    const SystemError keptFor = holeError != 0 ? holeError : extensionError;
+    if (const SystemError error = pass.flush(); error != 0) {
+        return failed(failureLine("error flushing to disk", error));
+    }
+
+    // Another program may have written past the end meanwhile: that is part of the file too.
+    for (int round = 0;; ++round) {
+        std::int64_t now = 0;
+        if (const SystemError error = readLength(now); error != 0) {
+            return failed(failureLine("cannot read the file's length", error));
+        }
+        const std::int64_t added = now - pass.position();
+        if (added <= 0) {
+            break;
+        }
+        if (keptFor != 0 || round == kGrowthRounds) {
+            return failed(shown + ": another program kept adding to the file while it was overwritten; the last " +
+                          std::to_string(added) + " bytes were not overwritten, and the file was not deleted");
+        }
+        if (const SystemError error = pass.writeUpTo(wholeBlocks(now)); error != 0) {
+            return failed(failureLine(writingAt(), error));
+        }
+        if (const SystemError error = pass.flush(); error != 0) {
+            return failed(failureLine("error flushing to disk", error));
+        }
+    }
+    if (holeError != 0) {
+        return {Overwrite::NotExtended,
+                failureLine("contents overwritten, but a hole in the file could not be filled and the file was not "
+                            "deleted",
+                            holeError)};
+    }
+    if (extensionError != 0) {
+        return {Overwrite::NotExtended,
+                failureLine("contents overwritten, but the file could not be extended to a whole block and was not "
+                            "deleted",
+                            extensionError)};
+    }
+    return {};
+}
+
 // Whether the file lives in memory only. There is no disk to write past the page cache to, and its
 // cached pages are the file itself: going past the cache would only add a copy, and dropping pages
 // frees nothing.
@@ -425,7 +515,7 @@ OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, Ru
     // Large files go past the page cache where the system allows it: no copy of every byte through
     // memory, and the user's other cached files stay cached. Any refusal keeps the cache.
     std::optional<DirectBuffer> direct;
-    if (!isInMemory(type) && files.preferDirect(WholeBlocks(length))) {
+    if (!isInMemory(type) && files.preferDirect(wholeBlocks(length))) {
         if (const std::int64_t alignment = directAlignment(file, files); alignment > 0) {
             direct.emplace(block, files);
             if (direct->data() && files.setDirect(file, true) == 0) {
@@ -433,18 +523,7 @@ OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, Ru
             }
         }
     }
-    const PassRounds rounds = RunPassRounds(
-        pass,
-        length,
-        shown,
-        [&](std::int64_t& now) {
-            FileFacts facts;
-            const SystemError failed = files.describe(file, facts);
-            now = facts.length;
-            return failed;
-        },
-        [&shown](const std::string& step, SystemError failed) { return FailureLine(shown, step, failed); },
-        IsOutOfRoom);
+    const PassRounds rounds = runPassRounds(pass, length, shown, files, file);
     if (rounds.outcome == Overwrite::Failed) {
         return failedOverwrite(rounds.failure);
     }
