@@ -3,6 +3,7 @@
 // second image deletes the same files without overwriting them and must find the marker, so the
 // search is shown able to fail.
 
+#include "filelist/NativePaths.h"
 #include "shred/BatchShred.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
@@ -69,12 +70,26 @@ QList<PlantedFile> plant(DiskImage& image, const QByteArray& marker, QString* er
 
 // Whether `physical` lies in a block that a file shredded after `file` took over once `file` was
 // deleted: a file that grows to a whole block may be given the blocks just freed.
-bool reusedLater(qint64 physical, const PlantedFile& file, const QList<PlantedFile>& planted, ShredderWindow& ui)
+// Where each file's blocks lay just before it was deleted.
+using ExtentsBeforeDelete = QMap<QString, QList<DiskImage::Extent>>;
+
+void recordExtentsBeforeDelete(ShredderWindow& ui, ExtentsBeforeDelete& extents)
+{
+    ui.platform().files.beforeDelete = [&extents, keep = ui.platform().files.beforeDelete](const NativePath& path) {
+        keep(path);
+        extents[NativePaths::shown(NativePaths::held(path))] = DiskImage::extentsOf(QFile::decodeName(path.c_str()));
+    };
+}
+
+bool reusedLater(qint64 physical,
+                 const PlantedFile& file,
+                 const QList<PlantedFile>& planted,
+                 const ExtentsBeforeDelete& extentsBeforeDelete)
 {
     bool later = false;
     for (const PlantedFile& other : planted) {
         if (later) {
-            for (const DiskImage::Extent& extent : ui.extentsBeforeDelete.value(other.path)) {
+            for (const DiskImage::Extent& extent : extentsBeforeDelete.value(other.path)) {
                 if (physical >= extent.physical && physical < extent.physical + extent.length) {
                     return true;
                 }
@@ -101,12 +116,13 @@ bool sameWhereNotReused(const QByteArray& found,
                         const QByteArray& written,
                         const PlantedFile& file,
                         const QList<PlantedFile>& planted,
-                        ShredderWindow& ui)
+                        const ExtentsBeforeDelete& extentsBeforeDelete)
 {
     for (const DiskImage::Extent& extent : file.extents) {
         for (qint64 at = 0; at < extent.length && extent.logical + at < file.content.size(); ++at) {
             const qint64 position = extent.logical + at;
-            if (found[position] != written[position] && !reusedLater(extent.physical + at, file, planted, ui)) {
+            if (found[position] != written[position] &&
+                !reusedLater(extent.physical + at, file, planted, extentsBeforeDelete)) {
                 return false;
             }
         }
@@ -297,6 +313,8 @@ void TestForensic::shreddedFilesLeaveNoTrace()
     QVERIFY2(!planted.isEmpty(), qPrintable(error));
 
     ShredderWindow ui("forensic");
+    ExtentsBeforeDelete extentsBeforeDelete;
+    recordExtentsBeforeDelete(ui, extentsBeforeDelete);
     if (enhanced) {
         ui.window().findChild<QAction*>("random")->trigger();
     }
@@ -324,7 +342,8 @@ void TestForensic::shreddedFilesLeaveNoTrace()
     for (const PlantedFile& file : planted) {
         const QByteArray written = ui.contentBeforeDelete.value(file.path);
         QCOMPARE(written.size() % 5000, 0);
-        QVERIFY2(sameWhereNotReused(bytesAt(raw, file), written.left(file.content.size()), file, planted, ui),
+        QVERIFY2(sameWhereNotReused(
+                     bytesAt(raw, file), written.left(file.content.size()), file, planted, extentsBeforeDelete),
                  qPrintable(file.path));
         if (!enhanced) {
             QCOMPARE(written, QByteArray(written.size(), '\0'));

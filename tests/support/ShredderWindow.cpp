@@ -21,7 +21,6 @@ ShredderWindow::ShredderWindow(const QString& name)
         const QString path = NativePaths::shown(NativePaths::held(native));
         QFile file(path);
         contentBeforeDelete[path] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-        extentsBeforeDelete[path] = DiskImage::extentsOf(path);
     };
 }
 

@@ -2,7 +2,6 @@
 
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
-#include "tests/support/DiskImage.h"
 #include "tests/support/ScriptedPlatform.h"
 
 #include <QByteArray>
@@ -40,8 +39,6 @@ public:
     bool claimedShredded() const;
 
     QMap<QString, QByteArray> contentBeforeDelete;
-    // Where each file's blocks lay just before it was deleted, on file systems that tell it.
-    QMap<QString, QList<DiskImage::Extent>> extentsBeforeDelete;
 
 private:
     // Clicks the named button; a missing one fails the test instead of crashing it.
