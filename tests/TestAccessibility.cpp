@@ -70,7 +70,7 @@ private slots:
 
 void TestAccessibility::initTestCase()
 {
-    REQUIRE_OFFSCREEN();
+    REQUIRE_TEST_PLATFORM();
 }
 
 void TestAccessibility::everyFocusableControlIsNamed()

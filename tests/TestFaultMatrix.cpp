@@ -136,7 +136,7 @@ private slots:
 
 void TestFaultMatrix::initTestCase()
 {
-    REQUIRE_OFFSCREEN();
+    REQUIRE_TEST_PLATFORM();
 }
 
 void TestFaultMatrix::pathBoxRefusesWhatCannotBeShredded_data()

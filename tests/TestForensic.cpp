@@ -279,7 +279,7 @@ private:
 
 void TestForensic::initTestCase()
 {
-    REQUIRE_OFFSCREEN();
+    REQUIRE_TEST_PLATFORM();
 }
 
 void TestForensic::shreddedFilesLeaveNoTrace_data()

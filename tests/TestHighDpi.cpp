@@ -26,7 +26,7 @@ private:
 
 void TestHighDpi::initTestCase()
 {
-    REQUIRE_OFFSCREEN();
+    REQUIRE_TEST_PLATFORM();
     m_scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble() : 1.0;
     QCOMPARE(qApp->devicePixelRatio(), m_scale);
 }

@@ -24,7 +24,7 @@ private slots:
 
 void TestModeMenu::initTestCase()
 {
-    REQUIRE_OFFSCREEN();
+    REQUIRE_TEST_PLATFORM();
 }
 
 void TestModeMenu::clicks_data()

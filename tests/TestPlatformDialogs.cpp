@@ -31,7 +31,7 @@ using Answer = MessageBox::Answer;
 
 void TestPlatformDialogs::initTestCase()
 {
-    REQUIRE_OFFSCREEN();
+    REQUIRE_TEST_PLATFORM();
 }
 
 void TestPlatformDialogs::messageBoxProperties_data()

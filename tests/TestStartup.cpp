@@ -85,7 +85,7 @@ private slots:
 
 void TestStartup::initTestCase()
 {
-    REQUIRE_OFFSCREEN();
+    REQUIRE_TEST_PLATFORM();
 }
 
 void TestStartup::guardIsExclusiveAndReleased()

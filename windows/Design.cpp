@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace Design {
 namespace {
@@ -104,7 +105,11 @@ void centreOnScreen(QWidget* window)
     if (!screen) {
         return;
     }
-    QRect frame = window->frameGeometry();
+    // Before the first show a window's frame is known only once its native window exists, and only
+    // where the system draws the frame itself (Windows); elsewhere it counts as none.
+    window->winId();
+    const QMargins margins = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
+    QRect frame = window->geometry().marginsAdded(margins);
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
 }

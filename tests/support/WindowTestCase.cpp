@@ -10,7 +10,7 @@
 
 void WindowTestCase::initTestCase()
 {
-    REQUIRE_OFFSCREEN();
+    REQUIRE_TEST_PLATFORM();
 }
 
 void WindowTestCase::init()
