@@ -243,7 +243,6 @@ FileSystem::writeAt(OpenedFile& file, const WritePiece* pieces, int count, std::
     static_assert(sizeof(WritePiece) == sizeof(iovec) && offsetof(WritePiece, data) == offsetof(iovec, iov_base) &&
                       offsetof(WritePiece, length) == offsetof(iovec, iov_len),
                   "a write's pieces are handed to pwritev as they are");
-    // pwritev takes its pieces as writable, though it only reads them.
     const ssize_t done = ::pwritev(file.fd.get(), reinterpret_cast<const iovec*>(pieces), count, offset);
     if (done < 0) {
         return errno;
