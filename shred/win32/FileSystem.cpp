@@ -213,10 +213,19 @@ FileSystem::writeAt(OpenedFile& file, const WritePiece* pieces, int count, std::
     const void* data = pieces[0].data;
     std::size_t length = pieces[0].length;
     if (count > 1) {
-        file.gathered.clear();
-        for (int i = 0; i < count; ++i) {
-            const auto* bytes = static_cast<const std::uint8_t*>(pieces[i].data);
-            file.gathered.insert(file.gathered.end(), bytes, bytes + pieces[i].length);
+        // A pass's whole calls all come in the same pieces: they are laid end to end once, not again
+        // for every call.
+        const std::vector<WritePiece> layout(pieces, pieces + count);
+        const auto same = [](const WritePiece& a, const WritePiece& b) {
+            return a.data == b.data && a.length == b.length;
+        };
+        if (!std::equal(layout.begin(), layout.end(), file.gatheredFrom.begin(), file.gatheredFrom.end(), same)) {
+            file.gathered.clear();
+            for (const WritePiece& piece : layout) {
+                const auto* bytes = static_cast<const std::uint8_t*>(piece.data);
+                file.gathered.insert(file.gathered.end(), bytes, bytes + piece.length);
+            }
+            file.gatheredFrom = layout;
         }
         data = file.gathered.data();
         length = file.gathered.size();

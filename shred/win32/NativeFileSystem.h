@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+struct WritePiece; // shred/FileSystem.h
+
 struct PinnedFile
 {
     NativePath path; // as chosen: opened again for writing, and shown in the lines a run shows
@@ -24,6 +26,8 @@ struct PinnedFile
 struct OpenedFile
 {
     FileHandle file;
-    // A write call's pieces laid end to end: WriteFile takes one buffer.
+    // A write call's pieces laid end to end, as WriteFile takes one buffer, and the pieces they came
+    // from. The pieces' bytes are the run's fill block, which does not change while the file is open.
     std::vector<std::uint8_t> gathered;
+    std::vector<WritePiece> gatheredFrom;
 };
