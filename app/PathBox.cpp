@@ -4,6 +4,15 @@
 
 #include <QDropEvent>
 
+namespace {
+// The file a drop carries first, or an empty path when that is no file of this computer.
+QByteArray firstLocalFile(const QMimeData* data)
+{
+    const QList<QByteArray> paths = CheckList::localPaths(data);
+    return paths.isEmpty() ? QByteArray() : paths.first();
+}
+} // namespace
+
 PathBox::PathBox(QWidget* parent)
     : QLineEdit(parent)
 {
@@ -11,21 +20,21 @@ PathBox::PathBox(QWidget* parent)
 
 void PathBox::dragEnterEvent(QDragEnterEvent* event)
 {
-    CheckList::localPaths(event->mimeData()).isEmpty() ? event->ignore() : event->acceptProposedAction();
+    firstLocalFile(event->mimeData()).isEmpty() ? event->ignore() : event->acceptProposedAction();
 }
 
 void PathBox::dragMoveEvent(QDragMoveEvent* event)
 {
-    CheckList::localPaths(event->mimeData()).isEmpty() ? event->ignore() : event->acceptProposedAction();
+    firstLocalFile(event->mimeData()).isEmpty() ? event->ignore() : event->acceptProposedAction();
 }
 
 void PathBox::dropEvent(QDropEvent* event)
 {
-    const QList<QByteArray> paths = CheckList::localPaths(event->mimeData());
-    if (paths.isEmpty()) {
+    const QByteArray path = firstLocalFile(event->mimeData());
+    if (path.isEmpty()) {
         event->ignore();
         return;
     }
     event->acceptProposedAction();
-    emit fileDropped(paths.first());
+    emit fileDropped(path);
 }

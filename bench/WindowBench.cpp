@@ -106,9 +106,11 @@ double timeSingle(Window& ui, const std::string& path)
 
 double timeBatch(Window& ui, const std::vector<std::string>& paths)
 {
+    QList<QByteArray> listed;
     for (const std::string& path : paths) {
-        ui.window.fileList().intake(QByteArray::fromStdString(path));
+        listed.append(QByteArray::fromStdString(path));
     }
+    ui.window.fileList().intake(listed);
     ui.window.fileList().checkAll();
     ui.platform.messages.clear();
     const double start = bench::now();

@@ -26,9 +26,8 @@ QList<QByteArray> CheckList::localPaths(const QMimeData* data)
         return paths;
     }
     for (const QUrl& url : data->urls()) {
-        const QByteArray path = NativePaths::heldFromUrl(url);
-        if (!path.isEmpty()) {
-            paths.append(path);
+        if (url.scheme().compare("file", Qt::CaseInsensitive) == 0) {
+            paths.append(NativePaths::heldFromUrl(url));
         }
     }
     return paths;
@@ -65,7 +64,7 @@ void CheckList::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    emit fileDropped(paths.first());
+    emit filesDropped({paths.first()});
 }
 
 void CheckList::keyPressEvent(QKeyEvent* event)
@@ -75,7 +74,7 @@ void CheckList::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    for (const QByteArray& path : localPaths(QGuiApplication::clipboard()->mimeData())) {
-        emit fileDropped(path);
+    if (const QList<QByteArray> paths = localPaths(QGuiApplication::clipboard()->mimeData()); !paths.isEmpty()) {
+        emit filesDropped(paths);
     }
 }

@@ -14,15 +14,14 @@ namespace {
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kIdentityRole = Qt::UserRole + 1;
 
-// The same path, or the same file reached by another path (a link to a folder, a bind mount).
-bool sameFile(const QListWidgetItem* one, const QListWidgetItem* other)
+// The box for the files of one intake that were left out for one reason: the program's own words
+// for one file, and how many they were when there were more.
+MessageBox::Message leftOut(MessageBox::Message box, qsizetype count, const QString& many)
 {
-    if (one->data(kPathRole).toByteArray() == other->data(kPathRole).toByteArray()) {
-        return true;
+    if (count > 1) {
+        box.text += "\n\n" + many.arg(count);
     }
-    const QVariant a = one->data(kIdentityRole);
-    const QVariant b = other->data(kIdentityRole);
-    return a.isValid() && b.isValid() && a.value<FileIdentity>().sameFileAs(b.value<FileIdentity>());
+    return box;
 }
 } // namespace
 
@@ -39,7 +38,7 @@ FileList::FileList(
     connect(m_list, &QListWidget::itemChanged, this, &FileList::recount);
     // Taken in once the drop has finished: a box opened inside the drop would keep the program that
     // started the drag waiting until the box is dismissed.
-    connect(m_list, &CheckList::fileDropped, this, &FileList::intake, Qt::QueuedConnection);
+    connect(m_list, &CheckList::filesDropped, this, &FileList::intake, Qt::QueuedConnection);
 }
 
 int FileList::count() const
@@ -47,38 +46,93 @@ int FileList::count() const
     return m_list->count();
 }
 
-void FileList::intake(const QByteArray& path)
+void FileList::intake(const QList<QByteArray>& paths)
 {
-    if (count() >= kCapacity) {
-        m_messages.show(m_boxParent,
-                        {"The list is full: 255 files at most.", "Prompting", MessageBox::Icon::Exclamation});
-        showDisplayedCount();
-        return;
+    m_waiting.append(paths);
+    if (m_takingIn) {
+        return; // taken in once the open box's intake is over
     }
-    // Folders, vanished or unreadable items and anything but a regular file count as invalid, like an
-    // empty file: nothing reaches a batch that could not be shredded safely.
-    const MeasuredFile measured = IdentifyFile(NativePaths::fromHeld(path));
-    if (!measured.ok() || measured.length == 0) {
-        m_messages.show(m_boxParent,
-                        {"The file you tried to shred is an invalid file.", "Warning!", MessageBox::Icon::Exclamation});
-        showDisplayedCount();
-        return;
+    m_takingIn = true;
+    while (!m_waiting.isEmpty()) {
+        takeIn(m_waiting.takeFirst());
     }
+    m_takingIn = false;
+}
 
-    append(path, measured.identity);
-    // Only the newcomer can match an earlier entry; it stays visible while the box is open.
-    for (int later = count() - 1; later >= 1; --later) {
-        for (int earlier = later - 1; earlier >= 0 && later < count(); --earlier) {
-            if (sameFile(m_list->item(earlier), m_list->item(later))) {
-                m_messages.show(m_boxParent, {"Duplicate files! ", "Prompting", MessageBox::Icon::Information});
-                delete m_list->takeItem(later);
-            }
+void FileList::takeIn(const QList<QByteArray>& paths)
+{
+    qsizetype invalid = 0;
+    qsizetype noRoom = 0;
+    QList<QByteArray> duplicates;
+    for (const QByteArray& path : paths) {
+        // Folders, vanished or unreadable items and anything but a regular file count as invalid,
+        // like an empty file: nothing reaches a batch that could not be shredded safely.
+        MeasuredFile measured;
+        if (path.isEmpty()) {
+            measured.failure = "not a file of this computer";
+        } else {
+            measured = IdentifyFile(NativePaths::fromHeld(path));
         }
+        if (!measured.ok() || measured.length == 0) {
+            ++invalid;
+        } else if (isListed(path, measured.identity)) {
+            duplicates.append(path);
+        } else if (count() >= kCapacity) {
+            ++noRoom;
+        } else {
+            append(path, measured.identity);
+        }
+    }
+    showDisplayedCount();
+
+    if (invalid > 0) {
+        m_messages.show(
+            m_boxParent,
+            leftOut({"The file you tried to shred is an invalid file.", "Warning!", MessageBox::Icon::Exclamation},
+                    invalid,
+                    "%1 files were left out: each is empty, missing, not a regular file or not a file "
+                    "of this computer."));
+    }
+    if (!duplicates.isEmpty()) {
+        // Shown at the end of the list while their box is open, then taken out again.
+        QList<QListWidgetItem*> shown;
+        for (const QByteArray& path : duplicates) {
+            shown.append(append(path, std::nullopt));
+        }
+        m_messages.show(m_boxParent,
+                        leftOut({"Duplicate files! ", "Prompting", MessageBox::Icon::Information},
+                                duplicates.size(),
+                                "%1 files are listed already and were not added again."));
+        for (QListWidgetItem* item : shown) {
+            delete m_list->takeItem(m_list->row(item));
+        }
+    }
+    if (noRoom > 0) {
+        m_messages.show(m_boxParent,
+                        leftOut({"The list is full: 255 files at most.", "Prompting", MessageBox::Icon::Exclamation},
+                                noRoom,
+                                "%1 files were not added."));
     }
     showDisplayedCount();
 }
 
-void FileList::append(const QByteArray& path, const std::optional<FileIdentity>& identity)
+// The same path, or the same file reached by another path (a link to a folder, a bind mount).
+bool FileList::isListed(const QByteArray& path, const std::optional<FileIdentity>& identity) const
+{
+    for (int i = 0; i < count(); ++i) {
+        const QListWidgetItem* item = m_list->item(i);
+        if (item->data(kPathRole).toByteArray() == path) {
+            return true;
+        }
+        const QVariant listed = item->data(kIdentityRole);
+        if (identity && listed.isValid() && listed.value<FileIdentity>().sameFileAs(*identity)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QListWidgetItem* FileList::append(const QByteArray& path, const std::optional<FileIdentity>& identity)
 {
     auto* item = new QListWidgetItem(NativePaths::shown(path));
     item->setToolTip(NativePaths::shown(path)); // the whole path, where a long one is cut off
@@ -90,6 +144,7 @@ void FileList::append(const QByteArray& path, const std::optional<FileIdentity>&
     item->setCheckState(Qt::Unchecked);
     // Added before the list sees it, so that the arrival raises no check notification.
     m_list->addItem(item);
+    return item;
 }
 
 void FileList::checkAll()

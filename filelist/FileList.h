@@ -3,6 +3,7 @@
 #include "shred/OverwriteEngine.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 
 #include <optional>
@@ -36,9 +37,13 @@ public:
     FileList(
         CheckList* list, QLabel* selectedCaption, QLabel* displayedCaption, MessageBox& messages, QWidget* boxParent);
 
-    // Takes one dropped file: refused when the list is full, when it is not a regular file of
-    // nonzero length, or when it is listed already. Rewrites the " displayed" caption every time.
-    void intake(const QByteArray& path);
+    // Takes in the files of one drop or paste as a whole: each new regular file of nonzero length is
+    // appended in order while there is room. Then one box at most for each kind of file left out
+    // names them: the invalid ones (an empty path among them stands for a file URL that names no file
+    // of this computer), those listed already, and those the full list had no room for. The
+    // " displayed" caption is rewritten every time. Files that arrive while the boxes of an earlier
+    // intake are open are taken in after it, never inside it.
+    void intake(const QList<QByteArray>& paths);
 
     void checkAll();
     void uncheckAll();
@@ -51,8 +56,10 @@ public:
     int count() const;
 
 private:
+    void takeIn(const QList<QByteArray>& paths);
+    bool isListed(const QByteArray& path, const std::optional<FileIdentity>& identity) const;
     void recount();
-    void append(const QByteArray& path, const std::optional<FileIdentity>& identity);
+    QListWidgetItem* append(const QByteArray& path, const std::optional<FileIdentity>& identity);
     void setCaption(QLabel* label, const QString& text);
     void showDisplayedCount();
 
@@ -61,4 +68,6 @@ private:
     QLabel* m_displayedCaption;
     MessageBox& m_messages;
     QWidget* m_boxParent;
+    QList<QList<QByteArray>> m_waiting;
+    bool m_takingIn = false;
 };

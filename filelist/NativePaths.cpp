@@ -7,6 +7,22 @@
 #include <sys/stat.h>
 #endif
 
+namespace {
+// Whether the URL's path decodes to the names it spells: an encoded NUL would cut a name short in
+// the system call, and an encoded separator would split one name into folders, so either makes the
+// path another file than the one the URL names.
+bool decodesToItsOwnNames(const QUrl& url)
+{
+    const QByteArray encoded = url.path(QUrl::FullyEncoded).toLatin1();
+    const QByteArray decoded = QByteArray::fromPercentEncoding(encoded);
+    bool sameSeparators = decoded.count('/') == encoded.count('/');
+#ifdef Q_OS_WIN
+    sameSeparators = sameSeparators && decoded.count('\\') == encoded.count('\\');
+#endif
+    return !decoded.contains('\0') && sameSeparators;
+}
+} // namespace
+
 namespace NativePaths {
 
 #ifdef Q_OS_WIN
@@ -29,7 +45,8 @@ QByteArray held(const NativePath& path)
 
 QByteArray heldFromUrl(const QUrl& url)
 {
-    return url.isLocalFile() ? held(fromText(url.toLocalFile())) : QByteArray();
+    // A host names a share of the network, which Windows reaches by the same name.
+    return url.isLocalFile() && decodesToItsOwnNames(url) ? held(fromText(url.toLocalFile())) : QByteArray();
 }
 
 QString shown(const QByteArray& held)
@@ -103,9 +120,15 @@ QByteArray held(const NativePath& path)
 
 QByteArray heldFromUrl(const QUrl& url)
 {
+    // A file of another host is not the file of the same path here.
+    const QString host = url.host();
+    if (!url.isLocalFile() || !(host.isEmpty() || host.compare("localhost", Qt::CaseInsensitive) == 0) ||
+        !decodesToItsOwnNames(url)) {
+        return {};
+    }
     // The encoded path percent-decoded gives the name's bytes exactly, also when they are not valid
     // UTF-8.
-    return url.isLocalFile() ? QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()) : QByteArray();
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
 }
 
 QString shown(const QByteArray& held)

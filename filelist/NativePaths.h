@@ -18,7 +18,8 @@ NativePath fromText(const QString& path);
 // A path the list keeps, and back.
 NativePath fromHeld(const QByteArray& held);
 QByteArray held(const NativePath& path);
-// The local file a dropped URL names, as the list keeps it; empty for anything else.
+// The local file a dropped URL names, as the list keeps it; empty for anything else, a file URL
+// included whose path is not this computer's or decodes to other names than it spells.
 QByteArray heldFromUrl(const QUrl& url);
 // A kept path as the list shows it.
 QString shown(const QByteArray& held);

@@ -44,7 +44,10 @@ private slots:
     void unshreddableDropsAreRefusedAsInvalid_data();
     void unshreddableDropsAreRefusedAsInvalid();
     void dropsWithoutALocalFileAreIgnored();
+    void pasteIsTakenInAsAWhole_data();
+    void pasteIsTakenInAsAWhole();
     void duplicateIsShownThenRemoved();
+    void dropDuringABoxWaitsForIt();
     void pathsDifferingInCaseAreDifferentEntries();
     void nonUtf8NameKeepsItsBytes();
     void checkMarksAreRecounted();
@@ -54,6 +57,7 @@ private slots:
 
 private:
     bool drop(const QString& path);
+    void paste(const QList<QUrl>& urls);
 
     qsizetype m_boxesInsideDrops = 0;
 };
@@ -78,6 +82,15 @@ bool TestFileList::drop(const QString& path)
     return dropFiles(m_list, {QUrl::fromLocalFile(path)}, [&] {
         m_boxesInsideDrops += m_platform->messages.shown().size() - before;
     });
+}
+
+void TestFileList::paste(const QList<QUrl>& urls)
+{
+    auto* copied = new QMimeData;
+    copied->setUrls(urls);
+    QGuiApplication::clipboard()->setMimeData(copied);
+    QTest::keyClick(m_list, Qt::Key_V, Qt::ControlModifier);
+    QCoreApplication::processEvents(); // the intake waits for the key press to return
 }
 
 void TestFileList::dropTakesTheFirstLocalFileUnchecked()
@@ -156,6 +169,73 @@ void TestFileList::dropsWithoutALocalFileAreIgnored()
     QCOMPARE(listed().size(), 1);
     QCOMPARE(caption("Label4"), QString("1 file displayed"));
     QVERIFY(m_platform->messages.shown().isEmpty());
+}
+
+// One paste, one intake: each new file is added, one box at most names each kind left out, also while
+// a box runs an event loop of its own, and only this computer's files by the names their URLs spell.
+void TestFileList::pasteIsTakenInAsAWhole_data()
+{
+    QTest::addColumn<QStringList>("pasted"); // names in the test's folder, or URLs with %F for it
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QStringList>("boxes");
+    const QString invalid = kInvalidFile.text;
+    QTest::newRow("a listed file first") << QStringList{"listed", "b", "c"} << QStringList{"b", "c"}
+                                         << QStringList{kDuplicate.text};
+    QTest::newRow("many missing files") << (QStringList{"b"} << QList<QString>(2000, "missing")) << QStringList{"b"}
+                                        << QStringList{invalid + "\n\n2000 files were left out: each is empty, "
+                                                                 "missing, not a regular file or not a file of this "
+                                                                 "computer."};
+    QTest::newRow("a web address") << QStringList{"https://example.com%F/b"} << QStringList() << QStringList();
+    QTest::newRow("another host's file") << QStringList{"file://elsewhere%F/b", "c"} << QStringList{"c"}
+                                         << QStringList{invalid};
+    QTest::newRow("an encoded NUL") << QStringList{"file://%F/b%00c"} << QStringList() << QStringList{invalid};
+    QTest::newRow("an encoded slash") << QStringList{"file://%F/a%2Fb"} << QStringList() << QStringList{invalid};
+}
+
+void TestFileList::pasteIsTakenInAsAWhole()
+{
+    QFETCH(QStringList, pasted);
+    QFETCH(QStringList, added);
+    QFETCH(QStringList, boxes);
+    QVERIFY(drop(makeFile("listed")) && QDir(folder().path()).mkdir("a"));
+    QList<QUrl> urls;
+    for (const char* item : {"b", "c", "a/b"}) {
+        makeFile(item);
+    }
+    for (const QString& item : pasted) {
+        urls << (item.contains(':') ? QUrl(QString(item).replace("%F", folder().path()))
+                                    : QUrl::fromLocalFile(folder().filePath(item)));
+    }
+    m_platform->messages.setOnShow([](const Message&) { QCoreApplication::sendPostedEvents(); }); // as a box's loop
+    paste(urls);
+    for (QString& name : added) {
+        name = folder().filePath(name);
+    }
+    QCOMPARE(listed(), QStringList{folder().filePath("listed")} + added);
+    QStringList shown;
+    for (const Message& box : m_platform->messages.shown()) {
+        shown << box.text;
+    }
+    QCOMPARE(shown, boxes);
+}
+
+// A drop that arrives while a box of the last intake is open is taken in after it, not inside it.
+void TestFileList::dropDuringABoxWaitsForIt()
+{
+    const QString path = makeFile("listed");
+    QVERIFY(drop(path));
+    int open = 0;
+    int mostOpen = 0;
+    m_platform->messages.setOnShow([&](const Message&) {
+        mostOpen = std::max(mostOpen, ++open);
+        if (m_platform->messages.shown().size() == 1) {
+            dropFiles(m_list, {QUrl::fromLocalFile(path)}); // runs what it queued, as a box's loop would
+        }
+        --open;
+    });
+    QVERIFY(drop(path));
+    QCOMPARE(m_platform->messages.shown(), (QList<Message>{kDuplicate, kDuplicate}));
+    QCOMPARE(mostOpen, 1);
 }
 
 void TestFileList::duplicateIsShownThenRemoved()
@@ -271,6 +351,12 @@ void TestFileList::listHoldsAtMost255Files()
     QCOMPARE(m_list->count(), 255);
     QVERIFY(!listed().contains(folder().filePath("one-too-many")));
     QCOMPARE(caption("Label4"), QString("255 files displayed"));
+
+    // A paste past the cap: one box for all it had no room for.
+    m_platform->messages.clear();
+    paste({QUrl::fromLocalFile(makeFile("x")), QUrl::fromLocalFile(makeFile("y"))});
+    const Message full{kListFull.text + "\n\n2 files were not added.", kListFull.title, kListFull.icon};
+    QCOMPARE(m_platform->messages.shown(), QList<Message>{full});
 }
 
 QTEST_MAIN(TestFileList)
