@@ -2,6 +2,7 @@
 
 #include "shred/FillBlock.h"
 #include "shred/OverwriteEngine.h"
+#include "shred/Refusals.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
 #include "shred/Thumbnails.h"
@@ -34,6 +35,18 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     }
     progress.StartProgress();
 
+    // Every file is held pinned from its measuring to its deletion; a batch the system cannot hold
+    // pinned at once is refused whole, before a pin could take what the window needs to go on.
+    std::vector<NativePath> paths;
+    for (const ChosenFile& file : batch) {
+        paths.push_back(file.path);
+    }
+    if (const PinCapacity capacity = files.pinCapacity(paths);
+        capacity.available && capacity.needed > *capacity.available) {
+        view.warn(TooManyFolders(batch.size(), capacity.needed, *capacity.available));
+        return 0;
+    }
+
     // Each file is held by its pin from here on: only the file measured is written and deleted.
     std::int64_t total = 0;
     std::vector<MeasuredFile> measured;
@@ -51,6 +64,7 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
             unmeasurable.begin(),
             "Nothing was shredded, and nothing was written: " + someOfTheChecked(unmeasurable.size(), batch.size()) +
                 " cannot be shredded as " + (unmeasurable.size() == 1 ? "it is" : "they are") + " now.");
+        measured.clear(); // the pins go before the box, which needs descriptors of its own
         view.warn(Joined(unmeasurable, "\n\n"));
         return 0;
     }
@@ -81,7 +95,10 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     }
     progress.FinishProgress();
 
-    view.reportBatchShredded(shredded);
+    // A run that shredded nothing is a failure, told only by the warning.
+    if (shredded > 0) {
+        view.reportBatchShredded(shredded);
+    }
     if (!failures.empty()) {
         if (const std::size_t left = batch.size() - static_cast<std::size_t>(shredded); left > 0) {
             std::string summary =

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // An error as the system tells it, errno on POSIX and a system error code on Windows; 0 for none.
 using SystemError = int;
@@ -64,10 +65,22 @@ struct WritePiece
     std::size_t length = 0;
 };
 
+// How many pins a set of files takes when held together, and how many more the program may hold.
+struct PinCapacity
+{
+    std::size_t needed = 0;
+    // None where the system sets no bound a batch can reach.
+    std::optional<std::size_t> available;
+};
+
 class FileSystem
 {
 public:
     virtual ~FileSystem() = default;
+
+    // Whether `paths` can be pinned all at once, leaving the window what it needs to go on: on POSIX
+    // the files of one folder share one descriptor of it, and the program may open only so many.
+    virtual PinCapacity pinCapacity(const std::vector<NativePath>& paths);
 
     // Resolves `path` once into `pinned` and reads what it names, without following a link and without
     // opening anything that may act when opened (a device, a file of a kernel interface).

@@ -47,3 +47,11 @@ std::string NotOverwrittenSoNotRemoved(const std::string& shown)
 {
     return shown + ": not overwritten, so not removed";
 }
+
+std::string TooManyFolders(std::size_t files, std::size_t folders, std::size_t available)
+{
+    return "Nothing was shredded, and nothing was written: the " + std::to_string(files) + " checked files lie in " +
+           std::to_string(folders) + " folders, and the system lets the program hold " + std::to_string(available) +
+           (available == 1 ? " folder" : " folders") +
+           " open at once. Check the files of fewer folders and shred them in turns.";
+}

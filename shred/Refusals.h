@@ -5,6 +5,7 @@
 
 #include "shred/Placement.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,3 +24,6 @@ std::string SystemInterface(const std::string& shown, const FileSystemType& type
 // file is still there.
 std::string NotDeleted(const std::string& shown, const PlacementVerdict& placement, int error);
 std::string NotOverwrittenSoNotRemoved(const std::string& shown);
+
+// A batch whose files lie in more folders than the program may hold open at once.
+std::string TooManyFolders(std::size_t files, std::size_t folders, std::size_t available);

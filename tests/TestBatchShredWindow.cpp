@@ -1,3 +1,4 @@
+#include "filelist/FileList.h"
 #include "filelist/NativePaths.h"
 #include "tests/support/DropHelper.h"
 #include "tests/support/ShredderWindow.h"
@@ -8,6 +9,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMap>
@@ -16,6 +18,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/resource.h>
 
 using Message = MessageBox::Message;
 using enum MessageBox::Icon;
@@ -48,6 +51,9 @@ private slots:
     void failureInTheMiddleIsReportedAndTheFileComesBack();
     void filesChangedSinceTheDropStopTheRunUnwritten();
     void enhancedBatchGivesEveryFileTheSamePattern();
+    // Last: its rows lower the limit of open files for good.
+    void fullListUnderALowDescriptorLimit_data();
+    void fullListUnderALowDescriptorLimit();
 
 private:
     void dropAll(const QStringList& paths);
@@ -241,6 +247,49 @@ void TestBatchShredWindow::enhancedBatchGivesEveryFileTheSamePattern()
         for (qsizetype at = 0; at < content.size(); at += 5000) {
             QVERIFY2(content.mid(at, 5000) == pattern, qPrintable(file));
         }
+    }
+}
+
+// A batch holds its files' folders open until each file is gone. Under a soft limit of 64 descriptors
+// the program takes what the hard limit allows; under a hard one the files of one folder share a
+// descriptor, and a batch in more folders than fit is refused whole before anything is written.
+void TestBatchShredWindow::fullListUnderALowDescriptorLimit_data()
+{
+    QTest::addColumn<bool>("hard");
+    QTest::addColumn<bool>("folderEach");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("soft limit, a folder each") << false << true << "255 files shredded !";
+    QTest::newRow("hard limit, one folder") << true << false << "255 files shredded !";
+    QTest::newRow("hard limit, a folder each") << true << true << "the 255 checked files lie in 255 folders";
+}
+
+void TestBatchShredWindow::fullListUnderALowDescriptorLimit()
+{
+    QFETCH(bool, hard);
+    QFETCH(bool, folderEach);
+    QFETCH(QString, told);
+    rlimit limit{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (!hard && limit.rlim_max < 1024) {
+        QSKIP("the hard limit is too low to raise the soft one past the batch");
+    }
+    limit = {64, hard ? 64 : limit.rlim_max};
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    QList<QByteArray> paths;
+    for (int i = 0; i < FileList::kCapacity; ++i) {
+        const QString name = QString(folderEach ? "folder%1/file" : "file%1").arg(i);
+        QVERIFY(QDir(folder().path()).mkpath(QFileInfo(folder().filePath(name)).path()));
+        paths << QFile::encodeName(makeFile(name));
+    }
+    m_window->fileList().intake(paths);
+    click("Option1");
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    pressBatchShred();
+    QVERIFY2(m_platform->messages.shown().last().text.contains(told),
+             qPrintable(m_platform->messages.shown().last().text));
+    const bool refused = told.contains("folders");
+    for (const QByteArray& path : paths) {
+        QCOMPARE(QFile::exists(QFile::decodeName(path)), refused);
     }
 }
 

@@ -401,7 +401,7 @@ void TestForensic::immutableFileIsRefusedUntouched()
     QVERIFY(!ui.shredSingle(path));
     QCOMPARE(ui.messages().last(), "Warning!: " + path + ": cannot open for writing: Operation not permitted");
     QCOMPARE(ui.drop({path}), 1);
-    QCOMPARE(ui.shredAllListed(), QString("0 file shredded !"));
+    QCOMPARE(ui.shredAllListed(), QString()); // no "Mission Accomplished !" over nothing shredded
     QCOMPARE(ui.messages().last(),
              "Warning!: The checked file was not shredded:\n\n" + path +
                  ": cannot open for writing: Operation not permitted");

@@ -4,10 +4,15 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <sys/ioctl.h>
@@ -125,16 +130,99 @@ int identifyAt(int folder, const char* name, FileFacts& facts, const FileSystemT
 }
 } // namespace
 
-SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
+namespace {
+// The folder of `path` as the path spells it: "/" for a file at the root.
+std::string folderOf(const NativePath& path)
 {
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// The folders pinned files hold now, by the path they were opened by: a file pinned in one of them
+// shares its descriptor. A folder goes from here when its last pin is let go.
+class HeldFolders
+{
+public:
+    std::shared_ptr<const FileDescriptor> open(const std::string& path)
+    {
+        const std::lock_guard lock(m_mutex);
+        std::erase_if(m_held, [](const auto& held) { return held.second.expired(); });
+        if (auto held = m_held[path].lock()) {
+            return held;
+        }
+        auto opened = std::make_shared<const FileDescriptor>(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (opened->get() < 0) {
+            const int error = errno;
+            m_held.erase(path);
+            errno = error;
+            return nullptr;
+        }
+        m_held[path] = opened;
+        return opened;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, std::weak_ptr<const FileDescriptor>> m_held;
+};
+
+// The descriptors this process has open now, or none when the system does not tell.
+std::optional<std::size_t> openDescriptors()
+{
+    DIR* listing = ::opendir("/proc/self/fd");
+    if (!listing) {
+        return std::nullopt;
+    }
+    std::size_t count = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        count += entry->d_name[0] != '.';
+    }
+    ::closedir(listing);
+    return count - 1; // the listing's own
+}
+
+// What the window needs to go on while a batch holds its folders: its connection to the display, the
+// boxes' drawing and fonts, and the files each step opens for a moment.
+constexpr std::size_t kDescriptorsForTheWindow = 32;
+} // namespace
+
+PinCapacity FileSystem::pinCapacity(const std::vector<NativePath>& paths)
+{
+    std::set<std::string> folders;
+    for (const NativePath& path : paths) {
+        folders.insert(folderOf(path));
+    }
+    PinCapacity capacity{folders.size(), std::nullopt};
+
+    // As many descriptors as the system lets the program have, not the thousand it starts with.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return capacity;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const std::optional<std::size_t> open = openDescriptors();
+    if (limit.rlim_cur == RLIM_INFINITY || !open) {
+        return capacity;
+    }
+    const std::size_t spare = limit.rlim_cur > *open ? static_cast<std::size_t>(limit.rlim_cur) - *open : 0;
+    capacity.available = spare > kDescriptorsForTheWindow ? spare - kDescriptorsForTheWindow : 0;
+    return capacity;
+}
+
+SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
+{
+    static HeldFolders held;
+    const std::size_t slash = path.rfind('/');
     pinned.name = path.substr(slash + 1);
     if (pinned.name.empty()) {
         pinned.name = "."; // a path ending in a slash names a folder
     }
-    pinned.folder.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (pinned.folder.get() < 0) {
+    pinned.folder = held.open(folderOf(path));
+    if (!pinned) {
         return errno;
     }
     return describePinned(pinned, facts);
@@ -142,19 +230,19 @@ SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFact
 
 SystemError FileSystem::describePinned(const PinnedFile& pinned, FileFacts& facts)
 {
-    return identifyAt(pinned.folder.get(), pinned.name.c_str(), facts, fileSystemOf(pinned));
+    return identifyAt(pinned.folderFd(), pinned.name.c_str(), facts, fileSystemOf(pinned));
 }
 
 FileSystemType FileSystem::fileSystemOf(const PinnedFile& pinned)
 {
-    return typeOf(pinned.folder.get());
+    return typeOf(pinned.folderFd());
 }
 
 SystemError FileSystem::makeWritable(const PinnedFile& pinned, const FileIdentity& expected)
 {
     // Through a read-only descriptor of the same file, so that a link put in its place meanwhile is
     // never followed.
-    FileDescriptor readOnly(::openat(pinned.folder.get(), pinned.name.c_str(), kOpenForReading));
+    FileDescriptor readOnly(::openat(pinned.folderFd(), pinned.name.c_str(), kOpenForReading));
     if (readOnly.get() < 0) {
         return errno;
     }
@@ -175,7 +263,7 @@ SystemError FileSystem::makeWritable(const PinnedFile& pinned, const FileIdentit
 
 SystemError FileSystem::open(const PinnedFile& pinned, OpenedFile& file)
 {
-    file.fd.reset(::openat(pinned.folder.get(), pinned.name.c_str(), kOpenForWriting));
+    file.fd.reset(::openat(pinned.folderFd(), pinned.name.c_str(), kOpenForWriting));
     return file.fd.get() < 0 ? errno : 0;
 }
 
@@ -268,7 +356,7 @@ SystemError FileSystem::finishWriting(OpenedFile& file, PinnedFile&)
 
 SystemError FileSystem::remove(PinnedFile& pinned)
 {
-    return ::unlinkat(pinned.folder.get(), pinned.name.c_str(), 0) == 0 ? 0 : errno;
+    return ::unlinkat(pinned.folderFd(), pinned.name.c_str(), 0) == 0 ? 0 : errno;
 }
 
 std::int64_t FileSystem::nextData(const OpenedFile& file, std::int64_t from)
@@ -415,16 +503,7 @@ void FileSystem::settle(OpenedFile& file, std::int64_t offset, std::int64_t leng
 
 FileSystem& FileSystem::system()
 {
-    static FileSystem real = [] {
-        // A batch holds each checked file's folder open from its measuring to its deletion: as many
-        // descriptors as the system lets the program have, not the thousand it starts with.
-        rlimit limit{};
-        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-            limit.rlim_cur = limit.rlim_max;
-            ::setrlimit(RLIMIT_NOFILE, &limit);
-        }
-        return FileSystem();
-    }();
+    static FileSystem real;
     return real;
 }
 

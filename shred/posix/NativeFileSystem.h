@@ -2,22 +2,29 @@
 
 // How the POSIX system holds a chosen file: its folder, opened once when the file is pinned, and its
 // name there. Every later step finds the file by that name in that folder, so a folder renamed or
-// replaced higher up the path changes nothing.
+// replaced higher up the path changes nothing. Files pinned in one folder while an earlier pin of it
+// is still held share its descriptor, so that a batch holds one descriptor per folder.
 
 #include "shred/FilePath.h"
 #include "shred/posix/FileDescriptor.h"
 
+#include <memory>
 #include <string>
 
 struct PinnedFile
 {
     NativePath path; // as chosen, for the lines a run shows
-    FileDescriptor folder;
+    std::shared_ptr<const FileDescriptor> folder;
     std::string name;
+
+    int folderFd() const
+    {
+        return folder ? folder->get() : -1;
+    }
 
     explicit operator bool() const
     {
-        return folder.get() >= 0;
+        return folderFd() >= 0;
     }
 };
 

@@ -137,6 +137,12 @@ struct FileSystemType typeOf(HANDLE file)
 }
 } // namespace
 
+PinCapacity FileSystem::pinCapacity(const std::vector<NativePath>& paths)
+{
+    // One handle a file; a process may hold millions.
+    return {paths.size(), std::nullopt};
+}
+
 SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
 {
     pinned.file = openForInspection(path, FILE_READ_ATTRIBUTES);
