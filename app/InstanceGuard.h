@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#ifndef _WIN32
+#include <thread>
+#endif
 
 // Tells whether another copy of the program is already running for this user.
 //
@@ -13,9 +16,10 @@
 // Either way, taking it is atomic, so of two copies started at the same moment exactly one gets it,
 // and the kernel releases it when the process ends in any way, a crash or a kill included, so a dead
 // copy never blocks the next start. Where no private folder can be had, the copy holds an abstract
-// socket named for the user instead, and counts another holder only when the kernel says it runs as
-// this user: nobody else can keep it from starting. Only someone who takes both the folder and the
-// socket name first leaves the copies of a user unguarded.
+// socket named for the user instead and takes every later copy's connection. A copy counts another
+// holder only when the kernel says it runs as this user and its queue lets the copy in within two
+// seconds: nobody else can keep it from starting, or keep it waiting for good. Only someone who takes
+// both the folder and the socket name first leaves the copies of a user unguarded.
 class InstanceGuard
 {
 public:
@@ -49,5 +53,6 @@ private:
     int m_folder = -1;
     int m_lock = -1;
     int m_socket = -1;
+    std::thread m_answering; // takes later copies' connections while the socket is held
 #endif
 };

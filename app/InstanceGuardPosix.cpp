@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -85,9 +87,43 @@ InstanceGuard::~InstanceGuard()
         close(m_folder);
     }
     if (m_socket >= 0) {
+        shutdown(m_socket, SHUT_RDWR); // ends the wait for the next copy
+        if (m_answering.joinable()) {
+            m_answering.join();
+        }
         close(m_socket);
     }
 }
+
+namespace {
+// Later copies the holder's queue keeps until it takes them; it takes them at once.
+constexpr int kWaitingCopies = 16;
+// How long a later copy waits for room in the holder's queue before it stops counting the holder.
+constexpr auto kHolderPatience = std::chrono::seconds(2);
+
+// Connects without waiting on a holder whose queue is full: a holder that takes no connections, or
+// another user's that lets them pile up, makes the copy wait a moment, never for good. Returns the
+// connected socket, or -1.
+int connectWithoutHanging(const sockaddr* named, socklen_t size)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kHolderPatience;
+    for (;;) {
+        const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (probe < 0) {
+            return -1;
+        }
+        if (connect(probe, named, size) == 0) {
+            return probe;
+        }
+        const int error = errno;
+        close(probe);
+        if (error != EAGAIN || std::chrono::steady_clock::now() >= deadline) {
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+} // namespace
 
 bool InstanceGuard::holdSocket()
 {
@@ -105,21 +141,34 @@ bool InstanceGuard::holdSocket()
     if (fd < 0) {
         return true;
     }
-    if (bind(fd, named, size) == 0 && listen(fd, 1) == 0) {
+    if (bind(fd, named, size) == 0 && listen(fd, kWaitingCopies) == 0) {
         m_socket = fd;
+        // Every later copy is let in and let go at once: it has learnt who holds the name by then,
+        // and its connection leaves the queue free for the next.
+        m_answering = std::thread([fd] {
+            for (;;) {
+                const int later = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+                if (later >= 0) {
+                    close(later);
+                } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                } else if (errno != EINTR && errno != ECONNABORTED) {
+                    return; // the socket was shut down: the guard is going
+                }
+            }
+        });
         return true;
     }
     close(fd);
-    const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int probe = connectWithoutHanging(named, size);
     ucred holder{};
     socklen_t holderSize = sizeof holder;
-    const bool ownCopy = probe >= 0 && connect(probe, named, size) == 0 &&
-                         getsockopt(probe, SOL_SOCKET, SO_PEERCRED, &holder, &holderSize) == 0 &&
-                         holder.uid == geteuid();
+    const bool ownCopy =
+        probe >= 0 && getsockopt(probe, SOL_SOCKET, SO_PEERCRED, &holder, &holderSize) == 0 && holder.uid == geteuid();
     if (probe >= 0) {
         close(probe);
     }
-    return !ownCopy; // another user's holder cannot keep this copy from starting
+    return !ownCopy; // another user's holder, or one that lets no one in, cannot keep this copy from starting
 }
 
 bool InstanceGuard::acquire()
