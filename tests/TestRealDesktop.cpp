@@ -18,6 +18,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -111,9 +112,6 @@ private:
 
 void TestRealDesktop::initTestCase()
 {
-    if (QGuiApplication::platformName() != "xcb") {
-        QSKIP("needs a real X server and window manager: run scripts/test-desktop");
-    }
     m_x = std::make_unique<XServer>();
     QVERIFY(m_x->connected());
     QApplication::setQuitOnLastWindowClosed(false);
@@ -180,5 +178,16 @@ void TestRealDesktop::closedBoxLeavesNoTraceAndACloseWaitsForTheRun()
     QVERIFY(!window.isVisible());
 }
 
-QTEST_MAIN(TestRealDesktop)
+// Anywhere but on X the suite has nothing to show, and says so to CTest by the exit code it takes for
+// a skip, so that it is not counted as passed.
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    if (QGuiApplication::platformName() != "xcb") {
+        std::puts("SKIP: needs a real X server and window manager: run scripts/test-desktop");
+        return ZORVIK_SKIPPED;
+    }
+    TestRealDesktop suite;
+    return QTest::qExec(&suite, argc, argv);
+}
 #include "TestRealDesktop.moc"
