@@ -61,12 +61,10 @@ TEST(InstanceGuard, ExclusiveWithoutAPrivateFolder)
     first.reset();
     EXPECT_TRUE(second.acquire());
 }
-#endif
 
-#ifndef _WIN32
 // Takes this user's guard name for `key` as another program would, never letting anyone in, with
 // its queue already full when `full`.
-int squat(const std::string& key, bool full)
+static int squat(const std::string& key, bool full)
 {
     static const std::string name = "zorvik-" + std::to_string(geteuid()) + "-" + key + ".lock"; // before a setuid
     sockaddr_un address{AF_UNIX, {}};
