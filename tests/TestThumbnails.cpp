@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QUrl>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 // A small picture that says which file it shows, as a thumbnailer writes it.
 void writeThumbnail(const QString& path, const std::string& shows)
@@ -39,6 +42,8 @@ private slots:
     void namesAreTheFileManagersOwn();
     void thumbnailsAreDestroyedWithTheFile_data();
     void thumbnailsAreDestroyedWithTheFile();
+    void linksOnTheWayAreNotFollowed_data();
+    void linksOnTheWayAreNotFollowed();
 };
 
 void TestThumbnails::namesAreTheFileManagersOwn_data()
@@ -121,6 +126,77 @@ void TestThumbnails::thumbnailsAreDestroyedWithTheFile()
     QCOMPARE(ui.messages().last(),
              "Warning!: A thumbnail of " + photo + " was not destroyed: " + link +
                  ": a symbolic link stands at its name; neither it nor what it points to was touched");
+}
+
+// A link anywhere on the way to a thumbnail is not followed: what it leads to stays, and a thumbnail
+// of the file seen behind it is named. A relative cache folder is ignored for the default one.
+void TestThumbnails::linksOnTheWayAreNotFollowed_data()
+{
+    QTest::addColumn<QString>("link");      // where a link to "elsewhere" stands, or empty
+    QTest::addColumn<QString>("cacheHome"); // XDG_CACHE_HOME; HOME is the test's folder
+    QTest::addColumn<QString>("thumbnail"); // where the file's thumbnail lies
+    QTest::addColumn<QString>("told");
+    QTest::newRow("the shared repository") << ".sh_thumbnails"
+                                           << "cache"
+                                           << "elsewhere/normal/%S"
+                                           << "%F/.sh_thumbnails/normal/%S: reached through the symbolic link "
+                                              "%F/.sh_thumbnails, which was not followed; it was not touched";
+    QTest::newRow("a size's folder") << "cache/thumbnails/normal"
+                                     << "cache"
+                                     << "elsewhere/%U"
+                                     << "%F/cache/thumbnails/normal/%U: reached through the symbolic link "
+                                        "%F/cache/thumbnails/normal, which was not followed; it was not touched";
+    QTest::newRow("a FIFO at its name") << ""
+                                        << "cache"
+                                        << "cache/thumbnails/normal/%U"
+                                        << "%F/cache/thumbnails/normal/%U: not a regular file (a FIFO); it was not "
+                                           "touched";
+    QTest::newRow("another user's") << ""
+                                    << "cache"
+                                    << "cache/thumbnails/normal/%U"
+                                    << "%F/cache/thumbnails/normal/%U: not a file of your own; it was not touched";
+    QTest::newRow("a relative cache folder") << ""
+                                             << "relative"
+                                             << ".cache/thumbnails/large/%U"
+                                             << "";
+}
+
+void TestThumbnails::linksOnTheWayAreNotFollowed()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, cacheHome);
+    QFETCH(QString, thumbnail);
+    QFETCH(QString, told);
+    QTemporaryDir folder;
+    qputenv("HOME", QFile::encodeName(folder.path()));
+    qputenv("XDG_CACHE_HOME",
+            cacheHome == "relative" ? QByteArray("relative") : QFile::encodeName(folder.filePath(cacheHome)));
+    const QString photo = writeTestFile(folder.filePath("photo.jpg"), QByteArray(6000, 'p'));
+    const std::string path = QFile::encodeName(photo).toStdString();
+    const auto expand = [&](QString text) {
+        return text.replace("%S", QString::fromStdString(ThumbnailName(SharedThumbnailUri("photo.jpg"))))
+            .replace("%U", QString::fromStdString(ThumbnailName(ThumbnailUri(path))))
+            .replace("%F", folder.path());
+    };
+    const QString picture = folder.filePath(expand(thumbnail));
+    QVERIFY(QDir().mkpath(QFileInfo(picture).path()));
+    if (told.contains("FIFO")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(picture).constData(), 0600), 0);
+    } else {
+        writeTestFile(picture, "no picture, but its name"); // says nothing of what it shows
+    }
+    if (told.contains("your own") && (::geteuid() != 0 || ::chown(QFile::encodeName(picture), 65534, 65534) != 0)) {
+        QSKIP("needs root to give the thumbnail to another user");
+    }
+    QVERIFY(link.isEmpty() || (QDir().mkpath(QFileInfo(folder.filePath(link)).path()) &&
+                               QFile::link(folder.filePath("elsewhere"), folder.filePath(link))));
+
+    ShredderWindow ui("thumbnail-links");
+    QCOMPARE(ui.shredSingle(photo), told.isEmpty());
+    QCOMPARE(QFileInfo::exists(picture), !told.isEmpty());
+    if (!told.isEmpty()) {
+        QCOMPARE(ui.messages().last(), "Warning!: A thumbnail of " + photo + " was not destroyed: " + expand(told));
+    }
 }
 
 QTEST_MAIN(TestThumbnails)

@@ -14,43 +14,73 @@
 namespace {
 constexpr std::array kSizes = {"normal", "large", "x-large", "xx-large"};
 
-// The user's thumbnail cache: $XDG_CACHE_HOME/thumbnails, or ~/.cache/thumbnails.
-std::string cacheFolder()
+// The folder that holds the user's thumbnail cache: $XDG_CACHE_HOME, or ~/.cache when that is unset
+// or relative, as the XDG rule has it.
+std::string cacheHome()
 {
-    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache) {
-        return std::string(cache) + "/thumbnails";
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/') {
+        return cache;
     }
-    if (const char* home = std::getenv("HOME"); home && *home) {
-        return std::string(home) + "/.cache/thumbnails";
+    if (const char* home = std::getenv("HOME"); home && *home == '/') {
+        return std::string(home) + "/.cache";
     }
     return {};
 }
 
-// The program folders below fail/, where file managers note the files they could not picture.
-std::vector<std::string> failureFolders(const std::string& cache)
+// What a thumbnail's name holds when it is not a regular file.
+const char* kindOf(mode_t mode)
 {
-    std::vector<std::string> folders;
-    const int fd = ::open((cache + "/fail").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!listing) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return folders;
+    return S_ISDIR(mode) ? "a directory" : S_ISFIFO(mode) ? "a FIFO" : S_ISSOCK(mode) ? "a socket" : "a device";
+}
+
+// A folder of the thumbnail paths, opened without following a link at its name, and its path for the
+// lines a run shows.
+struct Folder
+{
+    FileDescriptor fd;
+    std::string path;
+
+    Folder below(const std::string& name) const
+    {
+        return {FileDescriptor(fd.get() < 0
+                                   ? -1
+                                   : ::openat(fd.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)),
+                path + "/" + name};
     }
-    while (const dirent* entry = ::readdir(listing)) {
+
+    // Whether a symbolic link stands at `name`.
+    bool linkAt(const std::string& name) const
+    {
         struct stat status
         {
         };
-        const std::string name = entry->d_name;
-        if (name != "." && name != ".." &&
-            ::fstatat(::dirfd(listing), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode)) {
-            folders.push_back(cache + "/fail/" + name);
-        }
+        return fd.get() >= 0 && ::fstatat(fd.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+               S_ISLNK(status.st_mode);
     }
-    ::closedir(listing);
-    return folders;
-}
+
+    // The folders below this one, links left out.
+    std::vector<std::string> subfolders() const
+    {
+        std::vector<std::string> names;
+        DIR* listing =
+            fd.get() >= 0 ? ::fdopendir(::openat(fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) : nullptr;
+        if (!listing) {
+            return names;
+        }
+        while (const dirent* entry = ::readdir(listing)) {
+            struct stat status
+            {
+            };
+            const std::string name = entry->d_name;
+            if (name != "." && name != ".." && ::fstatat(fd.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISDIR(status.st_mode)) {
+                names.push_back(name);
+            }
+        }
+        ::closedir(listing);
+        return names;
+    }
+};
 
 // Reads the start of the file `name` in `folder`, where a thumbnail keeps its Thumb::URI.
 std::vector<std::uint8_t> headOf(int folder, const char* name)
@@ -73,37 +103,41 @@ public:
     }
 
     // Destroys the thumbnails named by `uris` in `folder` whose Thumb::URI, if any, is one of `shows`.
-    void
-    destroyIn(const std::string& folder, const std::vector<std::string>& uris, const std::vector<std::string>& shows)
+    void destroyIn(const Folder& folder, const std::vector<std::string>& uris, const std::vector<std::string>& shows)
     {
-        const FileDescriptor handle(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (handle.get() < 0) {
+        if (folder.fd.get() < 0) {
             return; // no such folder: nothing to destroy, and nothing is made
         }
+        const int handle = folder.fd.get();
         for (const std::string& uri : uris) {
             const std::string name = ThumbnailName(uri);
-            const std::string path = folder + "/" + name;
+            const std::string path = folder.path + "/" + name;
             struct stat status
             {
             };
-            if (::fstatat(handle.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (::fstatat(handle, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
                 continue;
             }
             if (S_ISLNK(status.st_mode)) {
                 leftAlone(path, "a symbolic link stands at its name; neither it nor what it points to was touched");
                 continue;
             }
-            if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
-                leftAlone(path, "not a file of your own");
+            if (!S_ISREG(status.st_mode)) {
+                leftAlone(path, std::string("not a regular file (") + kindOf(status.st_mode) + "); it was not touched");
                 continue;
             }
-            const std::optional<std::string> shown = UriShownBy(headOf(handle.get(), name.c_str()));
-            if (shown && std::find(shows.begin(), shows.end(), *shown) == shows.end()) {
+            if (status.st_uid != ::geteuid()) {
+                leftAlone(path, "not a file of your own; it was not touched");
+                continue;
+            }
+            if (!shows_(handle, name, shows)) {
                 continue; // the picture of another file
             }
+            // The engine finds it by its path again; only while that still names this very file.
             const MeasuredFile found = IdentifyFile(path);
-            if (!found.ok() || found.identity.inode != status.st_ino) {
-                continue; // gone meanwhile
+            if (!found.ok() || found.identity.inode != status.st_ino ||
+                found.identity.device != static_cast<std::uint64_t>(status.st_dev)) {
+                continue; // gone or replaced meanwhile
             }
             RunProgress unseen;
             OverwriteResult overwrite = OverwriteFile(ChosenFile(path, found.identity), m_block, unseen, m_files);
@@ -114,12 +148,49 @@ public:
         }
     }
 
+    // A link stands where `folder` would be. Nothing is reached through it; a thumbnail of the file
+    // seen behind it, in the folder it points to or in `sizes` below that, is named as left.
+    void passLink(const Folder& parent,
+                  const std::string& name,
+                  const std::vector<std::string>& sizes,
+                  const std::vector<std::string>& uris,
+                  const std::vector<std::string>& shows)
+    {
+        const Folder behind{FileDescriptor(::openat(parent.fd.get(), name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)),
+                            parent.path + "/" + name};
+        for (const std::string& size : sizes.empty() ? std::vector<std::string>{""} : sizes) {
+            const FileDescriptor folder(
+                size.empty() ? ::dup(behind.fd.get())
+                             : ::openat(behind.fd.get(), size.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            for (const std::string& uri : uris) {
+                const std::string thumbnail = ThumbnailName(uri);
+                struct stat status
+                {
+                };
+                if (folder.get() >= 0 &&
+                    ::fstatat(folder.get(), thumbnail.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISREG(status.st_mode) && shows_(folder.get(), thumbnail, shows)) {
+                    leftAlone(behind.path + (size.empty() ? "" : "/" + size) + "/" + thumbnail,
+                              "reached through the symbolic link " + behind.path +
+                                  ", which was not followed; it was not touched");
+                }
+            }
+        }
+    }
+
     std::vector<std::string> lines() const
     {
         return m_lines;
     }
 
 private:
+    // Whether the thumbnail `name` in `folder` shows one of `shows`, or says nothing of what it shows.
+    static bool shows_(int folder, const std::string& name, const std::vector<std::string>& shows)
+    {
+        const std::optional<std::string> shown = UriShownBy(headOf(folder, name.c_str()));
+        return !shown || std::find(shows.begin(), shows.end(), *shown) != shows.end();
+    }
+
     void leftAlone(const std::string& path, const std::string& why)
     {
         m_lines.push_back("A thumbnail of " + m_shredded + " was not destroyed: " + path + ": " + why);
@@ -148,17 +219,38 @@ std::vector<std::string> DestroyThumbnails(const NativePath& path, const FillBlo
     const std::vector<std::string> shows = {uri, qtUri, sharedUri};
 
     ThumbnailShredder shredder(path, block, files);
-    if (const std::string cache = cacheFolder(); !cache.empty()) {
-        for (const char* size : kSizes) {
-            shredder.destroyIn(cache + "/" + size, uris, shows);
+    const std::vector<std::string> sizes(kSizes.begin(), kSizes.end());
+    // Each folder from the cache's and the file's folder down is opened below the last without
+    // following a link: one could lead the overwrite to any file that carries a thumbnail's name.
+    const auto destroyBelow = [&](const Folder& top, const std::string& name, const std::vector<std::string>& named) {
+        if (top.linkAt(name)) {
+            shredder.passLink(top, name, sizes, named, shows);
+            return;
         }
-        for (const std::string& folder : failureFolders(cache)) {
-            shredder.destroyIn(folder, uris, shows);
+        const Folder repository = top.below(name);
+        for (const std::string& size : sizes) {
+            if (repository.linkAt(size)) {
+                shredder.passLink(repository, size, {}, named, shows);
+            } else {
+                shredder.destroyIn(repository.below(size), named, shows);
+            }
         }
+        if (repository.linkAt("fail")) {
+            return; // failure notes hold no picture
+        }
+        const Folder failures = repository.below("fail");
+        for (const std::string& program : failures.subfolders()) {
+            shredder.destroyIn(failures.below(program), named, shows);
+        }
+    };
+    if (const std::string cache = cacheHome(); !cache.empty()) {
+        destroyBelow(
+            {FileDescriptor(::open(cache.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), cache}, "thumbnails", uris);
     }
-    const std::string shared = path.substr(0, slash) + "/.sh_thumbnails/";
-    for (const char* size : kSizes) {
-        shredder.destroyIn(shared + size, {sharedUri}, shows);
-    }
+    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    destroyBelow(
+        {FileDescriptor(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), folder == "/" ? "" : folder},
+        ".sh_thumbnails",
+        {sharedUri});
     return shredder.lines();
 }
