@@ -1,7 +1,7 @@
 // Times shredding through the real main window (offscreen, with scripted dialog and boxes) against
 // GNU shred on identical cold files, and reports the window process's peak resident memory.
 //
-//   zorvik_window_bench --case single|batch [--dir FOLDER] [--runs N] [--size-mib N] [--files N]
+//   zorvik_window_bench --case single|batch [--dir FOLDER] [--runs N] [--size-mib N | --size-kib N] [--files N]
 //                       [--mode standard|enhanced]
 //
 // One case per process, so that the peak memory belongs to that case alone.
@@ -28,7 +28,7 @@ struct Options
     QString benchCase = "single";
     std::string folder = "/var/tmp";
     int runs = 5;
-    std::int64_t sizeMiB = 64;
+    std::int64_t sizeKiB = 64 << 10;
     int files = 255;
     bool enhanced = false;
 };
@@ -46,7 +46,9 @@ Options parse(const QStringList& arguments)
         } else if (name == "--runs") {
             options.runs = std::max(1, value.toInt());
         } else if (name == "--size-mib") {
-            options.sizeMiB = value.toLongLong();
+            options.sizeKiB = value.toLongLong() << 10;
+        } else if (name == "--size-kib") {
+            options.sizeKiB = value.toLongLong();
         } else if (name == "--files") {
             options.files = std::clamp(value.toInt(), 1, FileList::kCapacity);
         } else if (name == "--mode") {
@@ -140,7 +142,7 @@ int main(int argc, char** argv)
     Window ui(options.enhanced);
     const bool batch = options.benchCase == "batch";
     const int count = batch ? options.files : 1;
-    const std::int64_t length = options.sizeMiB << 20;
+    const std::int64_t length = options.sizeKiB << 10;
 
     std::vector<double> ours;
     std::vector<double> peer;
@@ -173,9 +175,9 @@ int main(int argc, char** argv)
         peer.push_back(bytes / peerSeconds / 1e6);
         ratios.push_back(peerSeconds / oursSeconds);
     }
-    const std::string name =
-        batch ? "window batch " + std::to_string(count) + " x " + std::to_string(options.sizeMiB) + " MiB"
-              : "window single " + std::to_string(options.sizeMiB) + " MiB";
+    const std::string size = options.sizeKiB % 1024 == 0 ? std::to_string(options.sizeKiB >> 10) + " MiB"
+                                                         : std::to_string(options.sizeKiB) + " KiB";
+    const std::string name = batch ? "window batch " + std::to_string(count) + " x " + size : "window single " + size;
     std::printf("%-30s %10.1f %10.1f %8.2f %10.1f\n",
                 (name + (options.enhanced ? " enh" : "")).c_str(),
                 bench::median(ours),

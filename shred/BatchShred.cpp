@@ -75,22 +75,38 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     progress.setMaximum(total + 2 * kBlockSize);
     std::vector<std::string> failures;
     std::vector<bool> failed(batch.size(), false);
-    int shredded = 0;
+    // The deletions are flushed together at the end, each folder once: a flush of the folder for
+    // every small file would cost as much as its overwrite.
+    std::vector<OverwriteResult> removed;
+    std::vector<std::size_t> removedIndex;
+    std::vector<bool> inPlace(batch.size(), false);
     for (std::size_t i = 0; i < batch.size(); ++i) {
         OverwriteResult overwrite = OverwriteFile(measured[i], block, progress, files);
-        std::string failure = overwrite.ok() ? RemoveFile(overwrite, files) : overwrite.failure;
+        std::string failure = overwrite.ok() ? RemoveFile(overwrite, files, RemovalFlush::Later) : overwrite.failure;
         if (!failure.empty()) {
             failed[i] = true;
             failures.push_back(std::move(failure));
+            continue;
+        }
+        if (!overwrite.placement.inPlace()) {
+            failures.push_back(PlacementWarning(DisplayPath(batch[i].path), overwrite.placement));
+        }
+        inPlace[i] = overwrite.placement.inPlace();
+        for (std::string& left : DestroyThumbnails(batch[i].path, block, files)) {
+            failures.push_back(std::move(left));
+        }
+        removed.push_back(std::move(overwrite));
+        removedIndex.push_back(i);
+    }
+    const std::vector<std::string> unflushed = FlushRemovals(removed, files);
+    removed.clear();
+    int shredded = 0;
+    for (std::size_t k = 0; k < removedIndex.size(); ++k) {
+        if (!unflushed[k].empty()) {
+            failed[removedIndex[k]] = true;
+            failures.push_back(unflushed[k]);
         } else {
-            if (!overwrite.placement.inPlace()) {
-                failures.push_back(PlacementWarning(DisplayPath(batch[i].path), overwrite.placement));
-            } else {
-                ++shredded;
-            }
-            for (std::string& left : DestroyThumbnails(batch[i].path, block, files)) {
-                failures.push_back(std::move(left));
-            }
+            shredded += inPlace[removedIndex[k]];
         }
     }
     progress.FinishProgress();

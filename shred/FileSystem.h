@@ -89,8 +89,11 @@ public:
     virtual SystemError describePinned(const PinnedFile& pinned, FileFacts& facts);
     // The file system the pinned file lies on; its kind is Unknown when it cannot be asked.
     virtual FileSystemType fileSystemOf(const PinnedFile& pinned);
-    // Lets the owner write the pinned file, while it is still the file `expected`.
-    virtual SystemError makeWritable(const PinnedFile& pinned, const FileIdentity& expected);
+    // Lets the owner write the pinned file, while it is still the file `expected`; the pin keeps what
+    // it was, for restoreWritability.
+    virtual SystemError makeWritable(PinnedFile& pinned, const FileIdentity& expected);
+    // Puts back what makeWritable changed, while the pinned name still names the file `expected`.
+    virtual SystemError restoreWritability(PinnedFile& pinned, const FileIdentity& expected);
 
     // Opens the pinned file for writing, never through a link; on Windows also for its deletion, so
     // that no one can rename, delete or replace it while it is open.
@@ -121,6 +124,9 @@ public:
     virtual SystemError finishWriting(OpenedFile& file, PinnedFile& pinned);
     // Removes the pinned file's name; the engine has checked that it still names the overwritten file.
     virtual SystemError remove(PinnedFile& pinned);
+    // Waits until the removals of these pinned files' names are on the disk, so that no power cut
+    // brings one back; the names of one folder are flushed together. The error for each, 0 for none.
+    virtual std::vector<SystemError> flushRemovals(const std::vector<const PinnedFile*>& removed);
 
     // Writing past the page cache. The alignment the file's offsets and lengths need for it, when the
     // system offers it.

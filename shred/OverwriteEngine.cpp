@@ -479,25 +479,29 @@ OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, Ru
     }
     // A file the owner may not write is made writable first. Where that is refused, the file may still
     // be open to writing by others than its owner; if it is not, the refusal is what the user is told.
+    // A run that then ends before it writes a byte leaves the file as it found it.
     SystemError notMadeWritable = 0;
     if (!now.ownerMayWrite) {
-        notMadeWritable = files.makeWritable(pinned, now.identity);
+        notMadeWritable = files.makeWritable(measured.pinned, now.identity);
     }
+    const auto unwritten = [&](std::string failure) {
+        files.restoreWritability(measured.pinned, now.identity);
+        return failedOverwrite(std::move(failure));
+    };
     OpenedFile file;
     if (const SystemError error = files.open(pinned, file); error != 0) {
-        return failedOverwrite(notMadeWritable != 0
-                                   ? FailureLine(shown, "cannot make the file writable", notMadeWritable)
-                                   : FailureLine(shown, "cannot open for writing", error));
+        return unwritten(notMadeWritable != 0 ? FailureLine(shown, "cannot make the file writable", notMadeWritable)
+                                              : FailureLine(shown, "cannot open for writing", error));
     }
 
     // Everything from here on is about the file actually opened, which must be the one inspected.
     FileFacts opened;
     if (const SystemError failed = files.describe(file, opened); failed != 0) {
-        return failedOverwrite(FailureLine(shown, "cannot read the file's length", failed));
+        return unwritten(FailureLine(shown, "cannot read the file's length", failed));
     }
     const FileSystemType type = files.fileSystemOf(file);
     if (std::string refusal = refusalOf(shown, opened, type, now.identity); !refusal.empty()) {
-        return failedOverwrite(std::move(refusal));
+        return unwritten(std::move(refusal));
     }
 
     const std::int64_t length = opened.length;
@@ -543,7 +547,21 @@ OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, Ru
     return result;
 }
 
-std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
+std::vector<std::string> FlushRemovals(const std::vector<OverwriteResult>& removed, FileSystem& files)
+{
+    std::vector<const PinnedFile*> pins;
+    for (const OverwriteResult& file : removed) {
+        pins.push_back(&file.pinned);
+    }
+    const std::vector<SystemError> errors = files.flushRemovals(pins);
+    std::vector<std::string> failures;
+    for (std::size_t i = 0; i < removed.size(); ++i) {
+        failures.push_back(NotFlushed(DisplayPath(removed[i].pinned.path), errors[i]));
+    }
+    return failures;
+}
+
+std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files, RemovalFlush flush)
 {
     PinnedFile& pinned = overwritten.pinned;
     const std::string shown = DisplayPath(pinned.path);
@@ -562,6 +580,9 @@ std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files)
     }
     if (const SystemError error = files.remove(pinned); error != 0) {
         return NotDeleted(shown, overwritten.placement, error);
+    }
+    if (flush == RemovalFlush::Now) {
+        return NotFlushed(shown, files.flushRemovals({&pinned}).front());
     }
     return {};
 }

@@ -114,6 +114,19 @@ OverwriteResult OverwriteFile(const ChosenFile& file,
                               RunProgress& progress,
                               FileSystem& files = FileSystem::system());
 
+// When the deletion of a name is flushed to the disk: at once, or with others by FlushRemovals.
+enum class RemovalFlush
+{
+    Now,
+    Later,
+};
+
 // Deletes the overwritten file's name, but only while it still names that file: another file put in
 // its place meanwhile is left alone. Returns the failure line, or an empty string.
-std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files = FileSystem::system());
+std::string RemoveFile(OverwriteResult& overwritten,
+                       FileSystem& files = FileSystem::system(),
+                       RemovalFlush flush = RemovalFlush::Now);
+
+// Flushes the deletions of files removed with RemovalFlush::Later, each folder once. Returns a failure
+// line for each file whose deletion could not be flushed, by its index, and nothing for the others.
+std::vector<std::string> FlushRemovals(const std::vector<OverwriteResult>& removed, FileSystem& files);

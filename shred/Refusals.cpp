@@ -43,6 +43,14 @@ std::string NotDeleted(const std::string& shown, const PlacementVerdict& placeme
                        error);
 }
 
+std::string NotFlushed(const std::string& shown, int error)
+{
+    return error == 0 ? std::string()
+                      : FailureLine(shown,
+                                    "deleted, but the deletion could not be flushed to the disk and may be undone",
+                                    error);
+}
+
 std::string NotOverwrittenSoNotRemoved(const std::string& shown)
 {
     return shown + ": not overwritten, so not removed";

@@ -24,6 +24,8 @@ std::string SystemInterface(const std::string& shown, const FileSystemType& type
 // file is still there.
 std::string NotDeleted(const std::string& shown, const PlacementVerdict& placement, int error);
 std::string NotOverwrittenSoNotRemoved(const std::string& shown);
+// The deletion could not be flushed to the disk; empty when `error` is 0.
+std::string NotFlushed(const std::string& shown, int error);
 
 // A batch whose files lie in more folders than the program may hold open at once.
 std::string TooManyFolders(std::size_t files, std::size_t folders, std::size_t available);

@@ -238,10 +238,13 @@ FileSystemType FileSystem::fileSystemOf(const PinnedFile& pinned)
     return typeOf(pinned.folderFd());
 }
 
-SystemError FileSystem::makeWritable(const PinnedFile& pinned, const FileIdentity& expected)
+namespace {
+// Sets the permission bits of the pinned file, while it is still the file `expected`: through a
+// read-only descriptor of the same file, so that a link put in its place meanwhile is never followed.
+// Returns 0 or the error, and the bits it had in `before`.
+// `mode`: the bits to set, or none to add the owner's write permission.
+SystemError setMode(const PinnedFile& pinned, const FileIdentity& expected, std::optional<mode_t> mode, mode_t& before)
 {
-    // Through a read-only descriptor of the same file, so that a link put in its place meanwhile is
-    // never followed.
     FileDescriptor readOnly(::openat(pinned.folderFd(), pinned.name.c_str(), kOpenForReading));
     if (readOnly.get() < 0) {
         return errno;
@@ -258,7 +261,30 @@ SystemError FileSystem::makeWritable(const PinnedFile& pinned, const FileIdentit
     if (!facts.identity.sameFileAs(expected) || ::fstat(readOnly.get(), &status) != 0) {
         return ESTALE;
     }
-    return ::fchmod(readOnly.get(), (status.st_mode & 07777) | S_IWUSR) == 0 ? 0 : errno;
+    before = status.st_mode & 07777;
+    return ::fchmod(readOnly.get(), mode.value_or(before | S_IWUSR)) == 0 ? 0 : errno;
+}
+} // namespace
+
+SystemError FileSystem::makeWritable(PinnedFile& pinned, const FileIdentity& expected)
+{
+    mode_t before = 0;
+    const SystemError error = setMode(pinned, expected, std::nullopt, before);
+    if (error == 0) {
+        pinned.modeBeforeWritable = static_cast<int>(before);
+    }
+    return error;
+}
+
+SystemError FileSystem::restoreWritability(PinnedFile& pinned, const FileIdentity& expected)
+{
+    if (pinned.modeBeforeWritable < 0) {
+        return 0;
+    }
+    mode_t now = 0;
+    const SystemError error = setMode(pinned, expected, static_cast<mode_t>(pinned.modeBeforeWritable), now);
+    pinned.modeBeforeWritable = -1;
+    return error;
 }
 
 SystemError FileSystem::open(const PinnedFile& pinned, OpenedFile& file)
@@ -357,6 +383,25 @@ SystemError FileSystem::finishWriting(OpenedFile& file, PinnedFile&)
 SystemError FileSystem::remove(PinnedFile& pinned)
 {
     return ::unlinkat(pinned.folderFd(), pinned.name.c_str(), 0) == 0 ? 0 : errno;
+}
+
+std::vector<SystemError> FileSystem::flushRemovals(const std::vector<const PinnedFile*>& removed)
+{
+    // A name lives in its folder: each folder is flushed, once.
+    std::map<const FileDescriptor*, SystemError> flushed;
+    std::vector<SystemError> errors;
+    for (const PinnedFile* pinned : removed) {
+        const auto [folder, fresh] = flushed.try_emplace(pinned->folder.get(), 0);
+        if (fresh) {
+            FileDescriptor opened(::openat(pinned->folderFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (opened.get() < 0 || ::fsync(opened.get()) != 0) {
+                // A file system that cannot flush a folder (some FUSE ones) keeps its names as it can.
+                folder->second = IsUnsupported(errno) ? 0 : errno;
+            }
+        }
+        errors.push_back(folder->second);
+    }
+    return errors;
 }
 
 std::int64_t FileSystem::nextData(const OpenedFile& file, std::int64_t from)

@@ -163,9 +163,12 @@ struct FileSystemType FileSystem::fileSystemOf(const PinnedFile& pinned)
     return typeOf(pinned.file.get());
 }
 
-SystemError FileSystem::makeWritable(const PinnedFile& pinned, const FileIdentity& expected)
+namespace {
+// Sets the attributes of the pinned file, while it is still the file `expected`: through a handle of
+// the same file, so that a link put in its place meanwhile is never followed. Returns 0 or the error,
+// and the attributes it had in `before`.
+SystemError setAttributes(const PinnedFile& pinned, const FileIdentity& expected, DWORD attributes, DWORD& before)
 {
-    // Through a handle of the same file, so that a link put in its place meanwhile is never followed.
     FileHandle handle = openForInspection(pinned.path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
     if (!handle) {
         return lastError();
@@ -174,18 +177,43 @@ SystemError FileSystem::makeWritable(const PinnedFile& pinned, const FileIdentit
     if (const SystemError error = factsOf(handle.get(), facts); error != 0) {
         return error;
     }
-    if (!facts.identity.sameFileAs(expected) || facts.notRegular) {
+    FILE_BASIC_INFO basic{}; // times of 0 are left as they are
+    if (!facts.identity.sameFileAs(expected) || facts.notRegular ||
+        !::GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof basic)) {
         return ERROR_FILE_INVALID;
     }
-    FILE_BASIC_INFO basic{}; // times of 0 are left as they are
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!::SetFileInformationByHandle(handle.get(), FileBasicInfo, &basic, sizeof basic)) {
+    before = basic.FileAttributes;
+    FILE_BASIC_INFO changed{};
+    changed.FileAttributes = attributes;
+    if (!::SetFileInformationByHandle(handle.get(), FileBasicInfo, &changed, sizeof changed)) {
         return lastError();
     }
     if (const SystemError error = factsOf(handle.get(), facts); error != 0) {
         return error;
     }
-    return facts.ownerMayWrite ? 0 : ERROR_ACCESS_DENIED;
+    return facts.ownerMayWrite || attributes != FILE_ATTRIBUTE_NORMAL ? 0 : ERROR_ACCESS_DENIED;
+}
+} // namespace
+
+SystemError FileSystem::makeWritable(PinnedFile& pinned, const FileIdentity& expected)
+{
+    DWORD before = 0;
+    const SystemError error = setAttributes(pinned, expected, FILE_ATTRIBUTE_NORMAL, before);
+    if (error == 0) {
+        pinned.attributesBeforeWritable = before;
+    }
+    return error;
+}
+
+SystemError FileSystem::restoreWritability(PinnedFile& pinned, const FileIdentity& expected)
+{
+    if (pinned.attributesBeforeWritable == 0) {
+        return 0;
+    }
+    DWORD now = 0;
+    const SystemError error = setAttributes(pinned, expected, pinned.attributesBeforeWritable, now);
+    pinned.attributesBeforeWritable = 0;
+    return error;
 }
 
 SystemError FileSystem::open(const PinnedFile& pinned, OpenedFile& file)
@@ -336,6 +364,12 @@ SystemError FileSystem::finishWriting(OpenedFile& file, PinnedFile& pinned)
     // The file stays open, held against replacement, until it is deleted through this handle.
     pinned.file = std::move(file.file);
     return 0;
+}
+
+std::vector<SystemError> FileSystem::flushRemovals(const std::vector<const PinnedFile*>& removed)
+{
+    // A deletion through the handle is a change of the file system's own metadata, which its log keeps.
+    return std::vector<SystemError>(removed.size(), 0);
 }
 
 SystemError FileSystem::remove(PinnedFile& pinned)

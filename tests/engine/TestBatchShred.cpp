@@ -157,6 +157,7 @@ TEST(BatchShred, FailureInTheMiddleIsCountedHonestlyAndTheFileComesBack)
     EXPECT_EQ(readWhole(stuck), std::vector<std::uint8_t>(5000, 0)); // overwritten all the same
     EXPECT_FALSE(exists(a));
     EXPECT_FALSE(exists(c));
+    EXPECT_EQ(batch.files.removalFlushes, 2); // each deletion flushed before "shredded"
 }
 
 TEST(BatchShred, EveryFileFailingCountsNone)

@@ -152,6 +152,15 @@ TEST(EngineFailures, FlushFailureIsAFailureAndUnsupportedDataSyncFallsBackToFsyn
     result = overwrite(path, files, progress);
     EXPECT_TRUE(result.ok()) << result.failure;
     EXPECT_EQ(files.fullFlushes, 1);
+
+    // The deletion is flushed too, and one that cannot be is no deletion to count on.
+    EXPECT_EQ(RemoveFile(result, files), "");
+    EXPECT_EQ(files.removalFlushes, 1);
+    files.removalFlushError = EIO;
+    result = overwrite(folder.makeFile("flush", 100), files, progress);
+    EXPECT_EQ(RemoveFile(result, files),
+              path +
+                  ": deleted, but the deletion could not be flushed to the disk and may be undone: Input/output error");
 }
 
 TEST(EngineFailures, FileSizeLimitStopsTheGrowthNotTheProgram)

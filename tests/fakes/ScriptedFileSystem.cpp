@@ -67,7 +67,7 @@ SystemError ScriptedFileSystem::open(const PinnedFile& pinned, OpenedFile& file)
         beforeOpen();
     }
     m_directOn = false;
-    return FileSystem::open(pinned, file);
+    return openError != 0 ? openError : FileSystem::open(pinned, file);
 }
 
 SystemError ScriptedFileSystem::describe(const OpenedFile& file, FileFacts& facts)
@@ -182,6 +182,13 @@ SystemError ScriptedFileSystem::remove(PinnedFile& pinned)
         return kBusy;
     }
     return FileSystem::remove(pinned);
+}
+
+std::vector<SystemError> ScriptedFileSystem::flushRemovals(const std::vector<const PinnedFile*>& removed)
+{
+    removalFlushes += static_cast<int>(removed.size());
+    return removalFlushError != 0 ? std::vector<SystemError>(removed.size(), removalFlushError)
+                                  : FileSystem::flushRemovals(removed);
 }
 
 int ScriptedFileSystem::directWrites() const

@@ -28,6 +28,7 @@ public:
     SystemError flushAll(OpenedFile& file) override;
     std::optional<ExtentMap> readExtents(const OpenedFile& file, bool settled) override;
     SystemError remove(PinnedFile& pinned) override;
+    std::vector<SystemError> flushRemovals(const std::vector<const PinnedFile*>& removed) override;
     bool preferDirect(std::int64_t bytes) override;
     SystemError setDirect(OpenedFile& file, bool direct) override;
     void* mapHugeBuffer(std::size_t size) override;
@@ -43,8 +44,9 @@ public:
     // once they run out.
     std::vector<std::optional<ExtentMap>> extentAnswers;
     std::function<void(std::int64_t offset)> beforeWrite;
-    // Just before the file is opened for writing, after it was inspected.
+    // Just before the file is opened for writing, after it was inspected; and the open's error.
     std::function<void()> beforeOpen;
+    SystemError openError = 0;
     // Just before a file is deleted, while its overwritten contents can still be read.
     std::function<void(const NativePath& path)> beforeDelete;
 
@@ -95,6 +97,9 @@ public:
     // Deletions: paths that cannot be deleted, and what each file held just before its deletion.
     std::set<NativePath> undeletable;
     std::map<NativePath, std::vector<std::uint8_t>> contentBeforeDelete;
+    // The deletions flushed, and the error of their flushes.
+    int removalFlushes = 0;
+    SystemError removalFlushError = 0;
 
     // The errors the system gives for these faults.
     static const SystemError kInterrupted;
