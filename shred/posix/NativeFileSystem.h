@@ -16,6 +16,7 @@ struct PinnedFile
     NativePath path; // as chosen, for the lines a run shows
     std::shared_ptr<const FileDescriptor> folder;
     std::string name;
+    int modeBeforeWritable = -1; // the permission bits, once the file was made writable
 
     int folderFd() const
     {

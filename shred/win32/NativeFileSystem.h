@@ -16,6 +16,7 @@ struct PinnedFile
 {
     NativePath path; // as chosen: opened again for writing, and shown in the lines a run shows
     FileHandle file;
+    unsigned long attributesBeforeWritable = 0; // once the file was made writable
 
     explicit operator bool() const
     {

@@ -300,6 +300,18 @@ TEST(EngineAttributes, ReadOnlyFileIsOverwrittenLikeAnyOther)
     ASSERT_TRUE(
         ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 #endif
+    // A run that writes nothing leaves it as it was (a running program: "Text file busy").
+    ScriptedFileSystem busy;
+    busy.openError = ScriptedFileSystem::kBusy;
+    busy.alterFacts = [](FileFacts& facts) { facts.ownerMayWrite = false; }; // also for root
+    EngineRun refused;
+    overwrite(refused, path, kZeros, busy);
+    EXPECT_FALSE(refused.result.ok());
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::owner_write,
+              std::filesystem::perms::none);
+#ifdef _WIN32
+    EXPECT_EQ(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
+#endif
     EngineRun run;
     overwrite(run, path, kZeros);
     ASSERT_TRUE(run.result.ok()) << run.result.failure;
