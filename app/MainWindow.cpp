@@ -10,6 +10,7 @@
 #include "filelist/FileList.h"
 #include "filelist/NativePaths.h"
 #include "shred/BatchShred.h"
+#include "shred/Refusals.h"
 #include "shred/RunProgress.h"
 #include "shred/SingleShred.h"
 #include "windows/AboutWindow.h"
@@ -339,13 +340,28 @@ NotesWindow* MainWindow::notesWindow() const
     return m_notes;
 }
 
+namespace {
+// The file a path given as text names; pinned to what it names now when `identified`.
+ChosenFile chosenByText(const QString& text, bool identified = true)
+{
+    const NativePaths::TextPath path = NativePaths::fromText(text);
+    ChosenFile chosen(path.path);
+    if (!path.unique) {
+        chosen.refusal = NotOneLookAlike(DisplayPath(path.path));
+    } else if (identified) {
+        if (const MeasuredFile found = IdentifyFile(path.path); found.ok()) {
+            chosen.identity = found.identity;
+        }
+    }
+    return chosen;
+}
+} // namespace
+
 void MainWindow::openFile()
 {
     // A pick pins the file its path names now; a cancel keeps what the earlier pick pinned.
     if (m_platform.fileDialog.show(this)) {
-        const NativePath path = NativePaths::fromText(m_platform.fileDialog.fileName());
-        const MeasuredFile found = IdentifyFile(path);
-        m_picked = ChosenFile(path, found.ok() ? std::optional(found.identity) : std::nullopt);
+        m_picked = chosenByText(m_platform.fileDialog.fileName());
     }
     m_text1->setText(m_platform.fileDialog.fileName());
 }
@@ -385,7 +401,7 @@ void MainWindow::shredFile()
     // pick keeps the name's exact bytes, which the text shown cannot always carry.
     const QString text = m_text1->text();
     const bool picked = m_picked && NativePaths::shown(NativePaths::held(m_picked->path)) == text;
-    const ChosenFile file = picked ? *m_picked : ChosenFile(NativePaths::fromText(text));
+    const ChosenFile file = picked ? *m_picked : chosenByText(text, false);
     runShred([&] { shredSingleFile(file, m_shredMode, *this, *m_progress, m_platform.files); });
 }
 

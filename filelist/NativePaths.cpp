@@ -26,9 +26,9 @@ bool decodesToItsOwnNames(const QUrl& url)
 namespace NativePaths {
 
 #ifdef Q_OS_WIN
-NativePath fromText(const QString& path)
+TextPath fromText(const QString& path)
 {
-    return path.toStdWString();
+    return {path.toStdWString()};
 }
 
 NativePath fromHeld(const QByteArray& held)
@@ -46,7 +46,7 @@ QByteArray held(const NativePath& path)
 QByteArray heldFromUrl(const QUrl& url)
 {
     // A host names a share of the network, which Windows reaches by the same name.
-    return url.isLocalFile() && decodesToItsOwnNames(url) ? held(fromText(url.toLocalFile())) : QByteArray();
+    return url.isLocalFile() && decodesToItsOwnNames(url) ? held(fromText(url.toLocalFile()).path) : QByteArray();
 }
 
 QString shown(const QByteArray& held)
@@ -81,31 +81,28 @@ QByteArray entryShownAs(const QByteArray& folder, const QString& shown)
 }
 } // namespace
 
-NativePath fromText(const QString& path)
+TextPath fromText(const QString& path)
 {
     // Text cannot carry a name that is not UTF-8: such a name shows, in the open-file dialog as
-    // anywhere in Qt, with U+FFFD for its stray bytes. Where nothing has the path's own spelling, each
-    // such part is looked up in its folder by how its entries show; only a unique match is taken, so
-    // that a text never stands for a file the user could not tell from another.
+    // anywhere in Qt, with U+FFFD for its stray bytes. Each part that shows one is looked up in its
+    // folder by how its entries show, one spelled with U+FFFD itself among them; only a unique match
+    // is taken, so that a text never stands for a file the user could not tell from another.
     const QByteArray encoded = QFile::encodeName(path);
-    struct stat status
-    {
-    };
-    if (!path.startsWith('/') || !path.contains(QChar::ReplacementCharacter) ||
-        ::lstat(encoded.constData(), &status) == 0) {
-        return encoded.toStdString();
+    if (!path.startsWith('/') || !path.contains(QChar::ReplacementCharacter)) {
+        return {encoded.toStdString()};
     }
-    QByteArray resolved;
+    QByteArray folder;
     for (const QString& part : path.mid(1).split('/')) {
         QByteArray name = QFile::encodeName(part);
         if (part.contains(QChar::ReplacementCharacter)) {
-            if (const QByteArray match = entryShownAs(resolved, part); !match.isEmpty()) {
-                name = match;
+            name = entryShownAs(folder, part);
+            if (name.isEmpty()) {
+                return {encoded.toStdString(), false};
             }
         }
-        resolved += "/" + name;
+        folder += "/" + name;
     }
-    return resolved.toStdString();
+    return {folder.toStdString()};
 }
 
 NativePath fromHeld(const QByteArray& held)

@@ -13,8 +13,15 @@
 // file list keeps each path in a QByteArray of exactly those bytes or units.
 namespace NativePaths {
 
-// A path typed into the path box or picked in the open-file dialog.
-NativePath fromText(const QString& path);
+// A path typed into the path box or picked in the open-file dialog, and whether it names one file: a
+// name shown with U+FFFD for bytes that are not text stands for the one entry of its folder that
+// shows that way, and for none when no entry or several do.
+struct TextPath
+{
+    NativePath path;
+    bool unique = true;
+};
+TextPath fromText(const QString& path);
 // A path the list keeps, and back.
 NativePath fromHeld(const QByteArray& held);
 QByteArray held(const NativePath& path);

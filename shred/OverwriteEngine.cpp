@@ -438,6 +438,9 @@ MeasuredFile IdentifyFile(const NativePath& path)
 
 MeasuredFile MeasureFile(const ChosenFile& file, FileSystem& files)
 {
+    if (!file.refusal.empty()) {
+        return refused(file.path, file.refusal);
+    }
     FileFacts facts;
     MeasuredFile measured = pinPath(file.path, files, "cannot read the file's length", facts);
     if (measured.ok()) {

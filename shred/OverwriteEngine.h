@@ -33,6 +33,9 @@ struct ChosenFile
 
     NativePath path;
     std::optional<FileIdentity> identity;
+    // Why the path may name no file to shred whatever stands there, known before it is measured (a
+    // name that shows like another's); empty when it may.
+    std::string refusal;
 };
 
 // A file measured for shredding: its length and identity, pinned for the run that overwrites and

@@ -17,6 +17,12 @@ std::string ReplacedSinceChosen(const std::string& shown)
     return shown + ": the file was replaced after it was chosen; nothing was written";
 }
 
+std::string NotOneLookAlike(const std::string& shown)
+{
+    return shown + ": no file, or more than one, shows this name (\"\xEF\xBF\xBD\" stands for bytes that are not "
+                   "text); nothing was written";
+}
+
 std::string HasOtherNames(const std::string& shown, std::uint64_t links)
 {
     const std::uint64_t others = links - 1;

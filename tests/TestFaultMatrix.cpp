@@ -249,10 +249,21 @@ void TestFaultMatrix::nonUtf8NameIsShreddedFromTheList()
     QVERIFY(make(path));
     QVERIFY(ui.shredSingle(QFile::decodeName(path)));
     QCOMPARE(::lstat(path.constData(), &status), -1);
-    QVERIFY(make(path) && make(twin));
-    QVERIFY(!ui.shredSingle(QFile::decodeName(path)));
-    QCOMPARE(::lstat(path.constData(), &status), 0);
-    QCOMPARE(::lstat(twin.constData(), &status), 0);
+    // Also when one of them is spelled with U+FFFD itself, and for folders that show alike.
+    const QByteArray literal = QFile::encodeName(scene.path("")) + "latin1-caf\xef\xbf\xbd";
+    const QByteArray folders[] = {QFile::encodeName(scene.path("")) + "a\xe9",
+                                  QFile::encodeName(scene.path("")) + "a\xe8"};
+    for (const QByteArray& folder : folders) {
+        QVERIFY(::mkdir(folder.constData(), 0700) == 0 && make(folder + "/secret"));
+    }
+    for (const QByteArray& alike : {twin, literal, folders[0] + "/secret"}) {
+        const QByteArray chosen = alike == folders[0] + "/secret" ? alike : path;
+        QVERIFY(make(chosen) && make(alike));
+        QVERIFY(!ui.shredSingle(QFile::decodeName(chosen)));
+        QVERIFY(::lstat(chosen.constData(), &status) == 0 && ::lstat(alike.constData(), &status) == 0);
+        QVERIFY(ui.messages().last().endsWith("no file, or more than one, shows this name (\"\uFFFD\" stands for bytes "
+                                              "that are not text); nothing was written"));
+    }
     QVERIFY(scene.untouched());
 }
 
