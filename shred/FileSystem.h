@@ -158,6 +158,7 @@ inline constexpr std::int64_t kNoMoreData = INT64_MAX;
 std::string PathRefusal(const NativePath& path);
 // What the system's errors mean to a pass.
 bool IsOutOfRoom(SystemError error);       // the disk is full, or the file may grow no further
+bool IsMissing(SystemError error);         // nothing stands at the path
 bool IsInterrupted(SystemError error);     // the call was interrupted before it wrote: try again
 bool IsMisalignedWrite(SystemError error); // a write past the page cache refused for its alignment
 bool IsUnsupported(SystemError error);     // the file system does not offer the call

@@ -57,7 +57,8 @@ MeasuredFile pinPath(const NativePath& path, FileSystem& files, const char* step
     MeasuredFile measured;
     measured.pinned.path = path;
     if (const SystemError error = files.pin(path, measured.pinned, facts); error != 0) {
-        return refused(path, FailureLine(DisplayPath(path), step, error));
+        return refused(
+            path, IsMissing(error) ? NoLongerThere(DisplayPath(path)) : FailureLine(DisplayPath(path), step, error));
     }
     measured.length = facts.length;
     measured.identity = facts.identity;
@@ -475,7 +476,8 @@ OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, Ru
     // What the pinned name names now must still be the measured file.
     FileFacts now;
     if (const SystemError error = files.describePinned(pinned, now); error != 0) {
-        return failedOverwrite(FailureLine(shown, "cannot read the file's attributes", error));
+        return failedOverwrite(IsMissing(error) ? NoLongerThere(shown)
+                                                : FailureLine(shown, "cannot read the file's attributes", error));
     }
     if (std::string refusal = refusalOf(shown, now, files.fileSystemOf(pinned), measured.identity); !refusal.empty()) {
         return failedOverwrite(std::move(refusal));

@@ -9,7 +9,12 @@ std::string FailureLine(const std::string& shown, const std::string& step, int e
 
 std::string NotRegularFile(const std::string& shown, const std::string& kind)
 {
-    return shown + ": not a regular file (" + kind + "), nothing was written";
+    return shown + ": not a regular file (" + kind + "); nothing was written";
+}
+
+std::string NoLongerThere(const std::string& shown)
+{
+    return shown + ": the file is no longer there; nothing was written";
 }
 
 std::string ReplacedSinceChosen(const std::string& shown)
@@ -27,13 +32,14 @@ std::string HasOtherNames(const std::string& shown, std::uint64_t links)
 {
     const std::uint64_t others = links - 1;
     return shown + ": the file has " + std::to_string(others) + (others == 1 ? " other name" : " other names") +
-           "; overwriting it would destroy the contents seen under them too, so nothing was written";
+           "; overwriting it would destroy the contents seen under " + (others == 1 ? "it" : "them") +
+           " too; nothing was written";
 }
 
 std::string MountedAtItsName(const std::string& shown)
 {
     return shown + ": a mount point (a file mounted at this name from elsewhere); overwriting it would destroy the "
-                   "contents seen there too, so nothing was written";
+                   "contents seen there too; nothing was written";
 }
 
 std::string SystemInterface(const std::string& shown, const FileSystemType& type)

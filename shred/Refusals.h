@@ -15,6 +15,7 @@ std::string FailureLine(const std::string& shown, const std::string& step, int e
 // `kind`: "a directory", "a symbolic link"...
 std::string NotRegularFile(const std::string& shown, const std::string& kind);
 std::string ReplacedSinceChosen(const std::string& shown);
+std::string NoLongerThere(const std::string& shown);
 // A name given as text, with "�" for bytes that are not text, that shows like no entry of its folder
 // or like more than one.
 std::string NotOneLookAlike(const std::string& shown);

@@ -220,8 +220,8 @@ void TestBatchShredWindow::filesChangedSinceTheDropStopTheRunUnwritten()
     QCOMPARE(m_platform->messages.shown(),
              QList<Message>{warning("Nothing was shredded, and nothing was written: 2 of the 3 checked files cannot "
                                     "be shredded as they are now.\n\n" +
-                                    vanishing + ": cannot read the file's length: No such file or directory\n\n" +
-                                    relinked + ": not a regular file (a symbolic link), nothing was written")});
+                                    vanishing + ": the file is no longer there; nothing was written\n\n" + relinked +
+                                    ": not a regular file (a symbolic link); nothing was written")});
     QCOMPARE(listedWithMarks(), before);
     QCOMPARE(caption("Label3"), QString("3 files selected"));
     QCOMPARE(readTestFile(keep), QByteArray(100, 'k'));

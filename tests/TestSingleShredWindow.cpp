@@ -234,13 +234,13 @@ void TestSingleShredWindow::unshreddableTargetsAreWarnedAboutUntouched_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
     QTest::newRow("missing path") << "missing"
-                                  << "cannot read the file's length: No such file or directory";
+                                  << "the file is no longer there; nothing was written";
     QTest::newRow("directory") << "directory"
-                               << "not a regular file (a directory), nothing was written";
+                               << "not a regular file (a directory); nothing was written";
     QTest::newRow("symbolic link") << "symlink"
-                                   << "not a regular file (a symbolic link), nothing was written";
+                                   << "not a regular file (a symbolic link); nothing was written";
     QTest::newRow("FIFO without a reader") << "fifo"
-                                           << "not a regular file (a FIFO), nothing was written";
+                                           << "not a regular file (a FIFO); nothing was written";
 }
 
 void TestSingleShredWindow::unshreddableTargetsAreWarnedAboutUntouched()

@@ -567,6 +567,11 @@ bool IsOutOfRoom(SystemError error)
     return error == ENOSPC || error == EFBIG || error == EDQUOT;
 }
 
+bool IsMissing(SystemError error)
+{
+    return error == ENOENT;
+}
+
 bool IsInterrupted(SystemError error)
 {
     return error == EINTR;

@@ -463,6 +463,11 @@ std::string PathRefusal(const NativePath& path)
     return {};
 }
 
+bool IsMissing(SystemError error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 bool IsOutOfRoom(SystemError error)
 {
     constexpr SystemError kDiskQuotaExceeded = 1295; // ERROR_DISK_QUOTA_EXCEEDED, missing from some headers

@@ -126,8 +126,8 @@ TEST(BatchShred, FileGoneBeforeTheTotalStopsTheRunBeforeAnythingIsWritten)
     EXPECT_EQ(batch.view.events[0],
               "warn: Nothing was shredded, and nothing was written: 2 of the 3 checked files cannot be shredded as "
               "they are now.\n\n" +
-                  gone + ": cannot read the file's length: No such file or directory\n\n" + directory +
-                  ": not a regular file (a directory), nothing was written");
+                  gone + ": the file is no longer there; nothing was written\n\n" + directory +
+                  ": not a regular file (a directory); nothing was written");
     EXPECT_EQ(readWhole(first), std::vector<std::uint8_t>(100, 0xA5));
     EXPECT_TRUE(batch.view.list[0].checked); // the list was not rebuilt
     EXPECT_EQ(batch.progress.value(), 0);

@@ -23,13 +23,11 @@
 
 namespace {
 #ifdef _WIN32
-constexpr int kNoSuchFile = ERROR_FILE_NOT_FOUND;
 constexpr int kNoSpace = ERROR_DISK_FULL;
 const std::string kLinkKind = "a symbolic link, a junction or another reparse point";
 const std::string kNotFullPath = ": not a full path (it must start with a drive such as C:\\ or a share such as "
                                  "\\\\server\\share); nothing was written";
 #else
-constexpr int kNoSuchFile = ENOENT;
 constexpr int kNoSpace = ENOSPC;
 const std::string kLinkKind = "a symbolic link";
 const std::string kNotFullPath = ": not a full path (it must start with /); nothing was written";
@@ -124,17 +122,17 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     ++earlier.inode;
 
     std::vector<std::pair<ChosenFile, std::string>> cases = {
-        {missing.native(), shown(missing) + ": cannot read the file's attributes: " + ErrorText(kNoSuchFile)},
-        {directory.native(), shown(directory) + ": not a regular file (a directory), nothing was written"},
-        {slash.native(), shown(slash) + ": not a regular file (a directory), nothing was written"},
+        {missing.native(), shown(missing) + ": the file is no longer there; nothing was written"},
+        {directory.native(), shown(directory) + ": not a regular file (a directory); nothing was written"},
+        {slash.native(), shown(slash) + ": not a regular file (a directory); nothing was written"},
         {relative.native(), shown(relative) + kNotFullPath},
         {NativePath(), kNotFullPath},
         {linked,
-         shown(linked) + ": the file has 1 other name; overwriting it would destroy the contents seen under them "
-                         "too, so nothing was written"},
+         shown(linked) + ": the file has 1 other name; overwriting it would destroy the contents seen under it "
+                         "too; nothing was written"},
         {twice,
          shown(twice) + ": the file has 2 other names; overwriting it would destroy the contents seen under them "
-                        "too, so nothing was written"},
+                        "too; nothing was written"},
         {{swapped, earlier}, shown(swapped) + ": the file was replaced after it was chosen; nothing was written"},
     };
 #ifdef _WIN32
@@ -147,7 +145,7 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     cases.push_back(
         {stream, shown(stream) + ": names a data stream of a file, not the file itself; nothing was written"});
     const std::filesystem::path reserved = folder.path() / "NUL";
-    cases.push_back({reserved.native(), shown(reserved) + ": not a regular file (a device), nothing was written"});
+    cases.push_back({reserved.native(), shown(reserved) + ": not a regular file (a device); nothing was written"});
     const int listener = -1;
 #else
     const std::string fifo = (folder.path() / "fifo").string();
@@ -158,9 +156,9 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     address.sun_family = AF_UNIX;
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    cases.push_back({fifo, fifo + ": not a regular file (a FIFO), nothing was written"});
-    cases.push_back({socketPath, socketPath + ": not a regular file (a socket), nothing was written"});
-    cases.push_back({std::string("/dev/null"), "/dev/null: not a regular file (a device), nothing was written"});
+    cases.push_back({fifo, fifo + ": not a regular file (a FIFO); nothing was written"});
+    cases.push_back({socketPath, socketPath + ": not a regular file (a socket); nothing was written"});
+    cases.push_back({std::string("/dev/null"), "/dev/null: not a regular file (a device); nothing was written"});
     // A file bind-mounted at another name shows its contents there, as a hard link does, with one link.
     const NativePath precious = folder.makeFile("precious", 100, 0x3C);
     const NativePath mountedAt = folder.makeFile("view", 1);
@@ -168,7 +166,7 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     if (bound) {
         cases.push_back({mountedAt,
                          mountedAt + ": a mount point (a file mounted at this name from elsewhere); overwriting it "
-                                     "would destroy the contents seen there too, so nothing was written"});
+                                     "would destroy the contents seen there too; nothing was written"});
     }
 #endif
     for (const auto& [file, expected] : cases) {
@@ -219,7 +217,7 @@ TEST(EngineRefusals, FileChangedBetweenInspectionAndOpenIsRefusedUntouched)
          ": the file was replaced after it was chosen; nothing was written"},
         {"a second name given to it",
          [&] { std::filesystem::create_hard_link(chosen, second); },
-         ": the file has 1 other name; overwriting it would destroy the contents seen under them too, so nothing "
+         ": the file has 1 other name; overwriting it would destroy the contents seen under it too; nothing "
          "was written"},
         {"a kernel interface, as the file itself says",
          nullptr,
@@ -278,7 +276,7 @@ TEST(EngineRefusals, SymbolicLinkIsRefusedAndItsTargetUntouched)
     for (const std::filesystem::path& path : links) {
         EngineRun run;
         const OverwriteResult result = OverwriteFile(path.native(), kZeros, run.progress, *files);
-        EXPECT_EQ(result.failure, shown(path) + ": not a regular file (" + kLinkKind + "), nothing was written");
+        EXPECT_EQ(result.failure, shown(path) + ": not a regular file (" + kLinkKind + "); nothing was written");
         EXPECT_EQ(MeasureFile(path.native(), *files).failure, result.failure);
     }
     const auto bytes = readWhole(target);
