@@ -303,12 +303,8 @@ SystemError FileSystem::describe(const OpenedFile& file, FileFacts& facts)
     return 0;
 }
 
-namespace {
-// Whether the mount of the device `major:minor` is ext3 or ext4 with data=journal, from the mount
-// table: "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [TAGS...] - TYPE SOURCE SUPER-OPTIONS".
-bool mountJournalsData(unsigned major, unsigned minor)
+bool MountJournalsData(std::istream& table, unsigned major, unsigned minor)
 {
-    std::ifstream table("/proc/self/mountinfo");
     const std::string device = std::to_string(major) + ":" + std::to_string(minor);
     for (std::string line; std::getline(table, line);) {
         std::istringstream fields(line);
@@ -327,6 +323,13 @@ bool mountJournalsData(unsigned major, unsigned minor)
         return ("," + options + ",").find(",data=journal,") != std::string::npos;
     }
     return false;
+}
+
+namespace {
+bool mountJournalsData(unsigned major, unsigned minor)
+{
+    std::ifstream table("/proc/self/mountinfo");
+    return MountJournalsData(table, major, minor);
 }
 
 // Whether the file's data goes through the file system's journal as well: its own journalling flag,

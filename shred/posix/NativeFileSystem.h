@@ -8,6 +8,7 @@
 #include "shred/FilePath.h"
 #include "shred/posix/FileDescriptor.h"
 
+#include <istream>
 #include <memory>
 #include <string>
 
@@ -33,3 +34,7 @@ struct OpenedFile
 {
     FileDescriptor fd;
 };
+
+// Whether the mount of the device `major:minor` in the mount table `table` is ext3 or ext4 with
+// data=journal: "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [TAGS...] - TYPE SOURCE SUPER-OPTIONS".
+bool MountJournalsData(std::istream& table, unsigned major, unsigned minor);

@@ -501,5 +501,15 @@ TEST(EnginePlacement, JudgedFromTheAttributesAndTheClusterMaps)
         ASSERT_TRUE(run.result.ok()) << run.result.failure;
         EXPECT_EQ(run.result.placement.placement, row.placement);
         EXPECT_TRUE(allBytesAre(readWhole(path), 0x00));
+        EXPECT_EQ(files.flushesBeforeWriting, 0);
     }
+    // Data still waiting for its place on the disk is given one before the map is trusted.
+    TemporaryFolder folder;
+    ScriptedFileSystem files;
+    files.extentAnswers = {ExtentMap{{0, 0, 16384, ExtentFlag::Delalloc | ExtentFlag::Last}}, stays, stays};
+    files.fileSystemType = ClassifyFileSystemName("NTFS");
+    EngineRun run;
+    overwrite(run, folder.makeFile("waiting", 12345), kZeros, files);
+    EXPECT_EQ(files.flushesBeforeWriting, 1);
+    EXPECT_EQ(run.result.placement.placement, Placement::InPlace);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <linux/fiemap.h>
 #include <set>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -334,5 +335,22 @@ TEST(EnginePlacement, JudgedFromTheBlockMapsAndTheFileSystem)
         const PlacementVerdict verdict = JudgePlacement(c.before, c.after, c.type);
         EXPECT_EQ(verdict.placement, c.expected) << c.name;
         EXPECT_EQ(verdict.reason, c.reason) << c.name;
+    }
+}
+
+// ext3 and ext4 journal a file's data too when mounted data=journal, which only the mount table tells.
+TEST(EnginePlacement, DataJournalIsReadFromTheMountTable)
+{
+    const std::string mounts = "36 25 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw,data=journal,errors=remount-ro\n"
+                               "37 25 8:2 / /home rw - ext4 /dev/sda2 rw,data=ordered\n"
+                               "38 25 8:3 / /srv rw - xfs /dev/sda3 rw,data=journal\n";
+    const struct
+    {
+        unsigned minor;
+        bool journals;
+    } rows[] = {{1, true}, {2, false}, {3, false}, {4, false}};
+    for (const auto& row : rows) {
+        std::istringstream table(mounts);
+        EXPECT_EQ(MountJournalsData(table, 8, row.minor), row.journals) << "8:" << row.minor;
     }
 }
