@@ -1,6 +1,7 @@
 #include "shred/BatchShred.h"
 #include "shred/SingleShred.h"
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/HangWatchdog.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -282,6 +283,7 @@ TEST(ChosenFileOnly, PathSwappedAfterTheChoiceIsRefusedWithNothingWritten)
 // shredded while added bytes remain.
 TEST(ChosenFileOnly, FileGrowingDuringTheRunIsOverwrittenToItsNewEndOrReported)
 {
+    const HangWatchdog watchdog("a run over a file that keeps growing", std::chrono::seconds(30));
     for (bool keepsGrowing : {false, true}) {
         for (Driver driver : {Driver::Single, Driver::Batch}) {
             SCOPED_TRACE(std::string(keepsGrowing ? "keeps growing, " : "grows once, ") + nameOf(driver));
