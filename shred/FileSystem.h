@@ -159,6 +159,7 @@ std::string PathRefusal(const NativePath& path);
 // What the system's errors mean to a pass.
 bool IsOutOfRoom(SystemError error);       // the disk is full, or the file may grow no further
 bool IsMissing(SystemError error);         // nothing stands at the path
+bool IsBadBlock(SystemError error);        // the medium could not store the data written there
 bool IsInterrupted(SystemError error);     // the call was interrupted before it wrote: try again
 bool IsMisalignedWrite(SystemError error); // a write past the page cache refused for its alignment
 bool IsUnsupported(SystemError error);     // the file system does not offer the call

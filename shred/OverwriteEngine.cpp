@@ -250,6 +250,12 @@ public:
         return m_pos;
     }
 
+    // Passes over the block the pass stands in, unwritten.
+    void passOverBlock()
+    {
+        advanceTo((m_pos / kBlockSize + 1) * kBlockSize);
+    }
+
 private:
     void advanceTo(std::int64_t pos)
     {
@@ -317,10 +323,36 @@ PassRounds runPassRounds(Pass& pass, std::int64_t length, const std::string& sho
 
     SystemError extensionError = 0;
     SystemError holeError = 0;
+    // A bad block does not stop the pass, since shredding is often done on failing media: the blocks
+    // of the call that failed are written one at a time, those that fail are passed over, and the rest
+    // of the file is overwritten all the same.
+    SystemError badBlockError = 0;
+    std::vector<std::pair<std::int64_t, std::int64_t>> unwritten;
+    std::int64_t singlyUntil = 0;
     for (std::int64_t limit = wholeBlocks(length);;) {
-        const SystemError error = pass.writeUpTo(limit);
+        const SystemError error = pass.writeUpTo(
+            pass.position() < singlyUntil ? std::min(limit, pass.position() / kBlockSize * kBlockSize + kBlockSize)
+                                          : limit);
         if (error == 0) {
-            break;
+            if (pass.position() >= limit) {
+                break;
+            }
+            continue;
+        }
+        if (IsBadBlock(error)) {
+            const std::int64_t at = pass.position();
+            if (at >= singlyUntil) {
+                singlyUntil = at + kDirectChunk; // this call's blocks, one at a time
+                continue;
+            }
+            pass.passOverBlock();
+            if (!unwritten.empty() && unwritten.back().second == at) {
+                unwritten.back().second = pass.position();
+            } else {
+                unwritten.emplace_back(at, pass.position());
+            }
+            badBlockError = error;
+            continue;
         }
         if (!IsOutOfRoom(error)) {
             return failed(failureLine(writingAt(), error));
@@ -338,6 +370,14 @@ PassRounds runPassRounds(Pass& pass, std::int64_t length, const std::string& sho
     const SystemError keptFor = holeError != 0 ? holeError : extensionError;
     if (const SystemError error = pass.flush(); error != 0) {
         return failed(failureLine("error flushing to disk", error));
+    }
+    if (badBlockError != 0) {
+        std::string ranges;
+        for (const auto& [from, to] : unwritten) {
+            ranges += (ranges.empty() ? "" : ", ") + std::to_string(from) + " to " + std::to_string(to - 1);
+        }
+        return failed(shown + ": error writing bytes " + ranges + ": " + ErrorText(badBlockError) +
+                      "; every other block was overwritten, and the file was not deleted");
     }
 
     // Another program may have written past the end meanwhile: that is part of the file too.

@@ -570,6 +570,11 @@ bool IsOutOfRoom(SystemError error)
     return error == ENOSPC || error == EFBIG || error == EDQUOT;
 }
 
+bool IsBadBlock(SystemError error)
+{
+    return error == EIO;
+}
+
 bool IsMissing(SystemError error)
 {
     return error == ENOENT;

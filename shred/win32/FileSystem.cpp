@@ -463,6 +463,11 @@ std::string PathRefusal(const NativePath& path)
     return {};
 }
 
+bool IsBadBlock(SystemError error)
+{
+    return error == ERROR_IO_DEVICE || error == ERROR_CRC || error == ERROR_SECTOR_NOT_FOUND;
+}
+
 bool IsMissing(SystemError error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;

@@ -123,18 +123,27 @@ TEST(EngineWrites, FileBeyondFourGibibytesIsCoveredWithSixtyFourBitOffsets)
     EXPECT_EQ(progress.percentText(), "Finished: 99%");
 }
 
-TEST(EngineFailures, WriteErrorNamesTheOffset)
+// Bad blocks are passed over: the rest of the file is overwritten and flushed, the blocks that could
+// not be written are named, and the file is kept.
+TEST(EngineFailures, BadBlocksArePassedOverAndNamed)
 {
     TemporaryFolder folder;
-    const std::string path = folder.makeFile("eio", 12345);
+    const std::string path = folder.makeFile("eio", 31000, 'x');
     ScriptedFileSystem files;
-    files.maxPerCall = 5000;
     files.failAtOffset = 10000;
+    files.failUntilOffset = 14000;
     RunProgress progress;
     const OverwriteResult result = overwrite(path, files, progress);
     EXPECT_EQ(result.outcome, Overwrite::Failed);
-    EXPECT_EQ(result.failure, path + ": error writing at offset 10000: Input/output error");
-    EXPECT_EQ(files.flushes, 0);
+    EXPECT_EQ(result.failure,
+              path + ": error writing bytes 10000 to 14999: Input/output error; every other block was overwritten, "
+                     "and the file was not deleted");
+    EXPECT_EQ(files.flushes, 1);
+    const auto bytes = readWhole(path);
+    ASSERT_EQ(bytes.size(), 35000u);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.begin() + 10000, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(bytes.begin() + 10000, bytes.begin() + 15000, [](std::uint8_t b) { return b == 'x'; }));
+    EXPECT_TRUE(std::all_of(bytes.begin() + 15000, bytes.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(EngineFailures, FlushFailureIsAFailureAndUnsupportedDataSyncFallsBackToFsync)

@@ -112,7 +112,7 @@ SystemError ScriptedFileSystem::writeAt(
     if (m_directOn && ++m_directCalls == refuseDirectWrite) {
         return kMisaligned;
     }
-    if (failAtOffset >= 0 && offset >= failAtOffset) {
+    if (failAtOffset >= 0 && offset + length > failAtOffset && offset < failUntilOffset) {
         return kInputOutput;
     }
     if (diskFull && (nextData(file, offset) != offset || offset + length > nextHole(file, offset))) {

@@ -50,11 +50,13 @@ public:
     // Just before a file is deleted, while its overwritten contents can still be read.
     std::function<void(const NativePath& path)> beforeDelete;
 
-    // Faults of the writes: calls interrupted first, an input/output error from an offset on, at most
+    // Faults of the writes: calls interrupted first, an input/output error for every call that touches
+    // the bytes from an offset on (up to another, where that is set: bad blocks), at most
     // so many bytes a call, the disk full past `room` or outside the data the file has, and bytes
     // counted as written without writing them (for sizes too large to write in a test).
     int interruptions = 0;
     std::int64_t failAtOffset = -1;
+    std::int64_t failUntilOffset = INT64_MAX;
     std::int64_t maxPerCall = INT64_MAX;
     std::int64_t room = -1;
     bool diskFull = false;
