@@ -3,6 +3,7 @@
 // full disk. Where the systems differ, a row or a line says how.
 #include "shred/OverwriteEngine.h"
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/HangWatchdog.h"
 
 #include <filesystem>
 #include <functional>
@@ -365,7 +366,7 @@ TEST(Engine, RemoveFileDeletesOnlyTheOverwrittenFile)
 
 // The disk filling up where the last block would grow the file (the original length is still
 // overwritten, and the file kept) and where the file's own length has not been reached (a write
-// failure); on Linux through the page cache and past it.
+// failure, also when the last block would grow the file); on Linux through the page cache and past it.
 TEST(EngineFailures, NoRoomLeftOnTheDisk)
 {
     const std::string notExtended =
@@ -382,9 +383,12 @@ TEST(EngineFailures, NoRoomLeftOnTheDisk)
     const Case cases[] = {
         {false, 12345, 12345, notExtended},
         {false, 3 * kDirectChunk, 8000, ": error writing at offset 8000: " + ErrorText(kNoSpace)},
+        {false, 12345, 8000, ": error writing at offset 8000: " + ErrorText(kNoSpace)},
         {true, 3 * kDirectChunk + 1234, 3 * kDirectChunk + 1234, notExtended},
         {true, 3 * kDirectChunk, kDirectChunk + 8000, ": error writing at offset 2568000: " + ErrorText(kNoSpace)},
     };
+    // A full disk that is asked again and again for the same block would hold the run for ever.
+    const HangWatchdog watchdog("a run on a full disk", std::chrono::seconds(30));
     for (const Case& room : cases) {
         SCOPED_TRACE((room.direct ? "direct, room " : "through the page cache, room ") + std::to_string(room.room));
         TemporaryFolder folder;
