@@ -368,16 +368,21 @@ PassRounds runPassRounds(Pass& pass, std::int64_t length, const std::string& sho
         }
     }
     const SystemError keptFor = holeError != 0 ? holeError : extensionError;
-    if (const SystemError error = pass.flush(); error != 0) {
-        return failed(failureLine("error flushing to disk", error));
-    }
+    const SystemError flushError = pass.flush();
     if (badBlockError != 0) {
         std::string ranges;
         for (const auto& [from, to] : unwritten) {
             ranges += (ranges.empty() ? "" : ", ") + std::to_string(from) + " to " + std::to_string(to - 1);
         }
+        // Blocks written through the page cache may fail only when flushed: then no more can be said
+        // of the others.
         return failed(shown + ": error writing bytes " + ranges + ": " + ErrorText(badBlockError) +
-                      "; every other block was overwritten, and the file was not deleted");
+                      (flushError != 0 ? "; flushing the other blocks to disk failed too: " + ErrorText(flushError) +
+                                             "; the file was not deleted"
+                                       : "; every other block was overwritten, and the file was not deleted"));
+    }
+    if (flushError != 0) {
+        return failed(failureLine("error flushing to disk", flushError));
     }
 
     // Another program may have written past the end meanwhile: that is part of the file too.

@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <fcntl.h>
@@ -216,6 +217,123 @@ private:
     }
 };
 
+// An ext4 file system on a device-mapper device over a loop device, whose table can later turn part
+// of the disk into an `error` target: blocks that fail every write, as on failing media.
+class FailingDisk
+{
+public:
+    static QString unavailableReason()
+    {
+        if (const QString reason = DiskImage::unavailableReason("ext4"); !reason.isEmpty()) {
+            return reason;
+        }
+        QFile misc("/proc/misc");
+        if (!misc.open(QIODevice::ReadOnly) || !misc.readAll().contains("device-mapper")) {
+            return "the running kernel has no device mapper";
+        }
+        return QStandardPaths::findExecutable("dmsetup", {"/usr/sbin", "/sbin"}).isEmpty() ? "dmsetup is not installed"
+                                                                                           : QString();
+    }
+
+    ~FailingDisk()
+    {
+        if (!m_mountPoint.isEmpty()) {
+            DiskImage::unmountFolder(m_mountPoint);
+        }
+        if (!m_name.isEmpty()) {
+            DiskImage::run("dmsetup", {"remove", m_name});
+        }
+        if (!m_loop.isEmpty()) {
+            DiskImage::run("losetup", {"-d", m_loop});
+        }
+    }
+
+    QString mount()
+    {
+        QFile image(m_folder.filePath("disk.img"));
+        if (!image.open(QIODevice::WriteOnly) || !image.resize(qint64(kSectors) * 512)) {
+            return "cannot create the image file";
+        }
+        image.close();
+        QProcess losetup;
+        losetup.start("losetup", {"--find", "--show", image.fileName()});
+        if (!losetup.waitForFinished() || losetup.exitCode() != 0) {
+            return "losetup failed: " + QString::fromLocal8Bit(losetup.readAllStandardError());
+        }
+        m_loop = QString::fromLocal8Bit(losetup.readAllStandardOutput()).trimmed();
+        m_name = "zorvik-failing-" + QString::number(::getpid());
+        if (QString error = load(QString("0 %1 linear %2 0").arg(kSectors).arg(m_loop)); !error.isEmpty()) {
+            return error;
+        }
+        const QString device = qEnvironmentVariable("DM_DEV_DIR", "/dev") + "/mapper/" + m_name;
+        if (QString error = DiskImage::run("mkfs.ext4", {"-q", "-F", "-b", "4096", device}); !error.isEmpty()) {
+            return error;
+        }
+        QDir().mkpath(m_folder.filePath("mnt"));
+        if (QString error = DiskImage::run("mount", {device, m_folder.filePath("mnt")}); !error.isEmpty()) {
+            return error;
+        }
+        m_mountPoint = m_folder.filePath("mnt");
+        return {};
+    }
+
+    QString filePath(const QString& name) const
+    {
+        return m_folder.filePath("mnt/" + name);
+    }
+
+    // From now on every write to [offset, offset + length) of the disk fails.
+    QString failFrom(qint64 offset, qint64 length)
+    {
+        const qint64 from = offset / 512;
+        const qint64 to = (offset + length + 511) / 512;
+        return load(QString("0 %1 linear %3 0\n%1 %2 error\n%4 %5 linear %3 %4\n")
+                        .arg(from)
+                        .arg(to - from)
+                        .arg(m_loop)
+                        .arg(to)
+                        .arg(kSectors - to));
+    }
+
+    // What the disk holds at [offset, offset + length), read past the failing layer.
+    QByteArray raw(qint64 offset, qint64 length) const
+    {
+        QFile image(m_folder.filePath("disk.img"));
+        return image.open(QIODevice::ReadOnly) && image.seek(offset) ? image.read(length) : QByteArray();
+    }
+
+private:
+    static constexpr qint64 kSectors = 32768; // 16 MiB
+
+    // Creates the device with `table`, or replaces the live table of the one made before.
+    QString load(const QString& table)
+    {
+        QFile file(m_folder.filePath("table"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(table.toLatin1()) < 0) {
+            return "cannot write the device table";
+        }
+        file.close();
+        if (!m_created) {
+            m_created = true;
+            return DiskImage::run("dmsetup", {"create", m_name, file.fileName()});
+        }
+        for (const QStringList& step : {QStringList{"suspend", m_name},
+                                        QStringList{"reload", m_name, file.fileName()},
+                                        QStringList{"resume", m_name}}) {
+            if (QString error = DiskImage::run("dmsetup", step); !error.isEmpty()) {
+                return error;
+            }
+        }
+        return {};
+    }
+
+    QTemporaryDir m_folder;
+    QString m_loop;
+    QString m_name;
+    QString m_mountPoint;
+    bool m_created = false;
+};
+
 // The drivers' view of a run with every confirmation answered Yes.
 class ImageRunView : public ShredView
 {
@@ -270,6 +388,7 @@ private slots:
     void fullFileSystemStillOverwritesTheOriginalBytes();
     void placementIsToldTruthfully_data();
     void placementIsToldTruthfully();
+    void badBlocksArePassedOver();
 
 private:
     // A mounted ext4 image, or a skip with the reason.
@@ -557,6 +676,49 @@ void TestForensic::placementIsToldTruthfully()
     if (!scene.lower.isEmpty()) {
         QCOMPARE(lowerAfter, scene.content);
     }
+}
+
+void TestForensic::badBlocksArePassedOver()
+{
+    if (const QString reason = FailingDisk::unavailableReason(); !reason.isEmpty()) {
+        QSKIP(qPrintable("image test skipped: " + reason));
+    }
+    FailingDisk disk;
+    const QString mounted = disk.mount();
+    QVERIFY2(mounted.isEmpty(), qPrintable(mounted));
+    const QByteArray marker = freshMarker();
+    const qint64 size = 256 * 1024;
+    const QString path = writeTestFile(disk.filePath("failing"), marker.repeated(size / marker.size() + 1).left(size));
+    QFile synced(path);
+    QVERIFY(synced.open(QIODevice::ReadOnly) && ::fsync(synced.handle()) == 0);
+    QString error;
+    const QList<DiskImage::Extent> extents = DiskImage::extentsOf(path, &error);
+    QVERIFY2(extents.size() == 1 && extents.first().length >= size, qPrintable("not one extent: " + error));
+    // The file's bytes 64 KiB to 72 KiB can no longer be written.
+    const qint64 start = extents.first().physical;
+    const qint64 badFrom = 64 * 1024;
+    const qint64 badLength = 8 * 1024;
+    error = disk.failFrom(start + badFrom, badLength);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    ShredderWindow ui("bad-blocks");
+    QVERIFY(!ui.shredSingle(path));
+    QVERIFY(QFile::exists(path));
+    const QString warning = ui.messages().last();
+    QVERIFY2(warning.startsWith("Warning!: " + path + ": ") && warning.contains("Input/output error"),
+             qPrintable(warning));
+    // Past the page cache the failing writes are seen one by one; through it only when flushed.
+    if (qEnvironmentVariableIsSet("ZORVIK_TEST_WRITE_DIRECT")) {
+        QVERIFY2(warning.contains(": error writing bytes "), qPrintable(warning));
+    }
+    // Every block but the failing ones was overwritten; those still hold the marker, so the failure
+    // was real.
+    const QByteArray before = disk.raw(start, badFrom);
+    const QByteArray bad = disk.raw(start + badFrom, badLength);
+    const QByteArray after = disk.raw(start + badFrom + badLength, size - badFrom - badLength);
+    QCOMPARE(before.count(marker), 0);
+    QCOMPARE(after.count(marker), 0);
+    QVERIFY(bad.count(marker) > 0);
 }
 
 QTEST_MAIN(TestForensic)

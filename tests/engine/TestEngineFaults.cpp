@@ -144,6 +144,16 @@ TEST(EngineFailures, BadBlocksArePassedOverAndNamed)
     EXPECT_TRUE(std::all_of(bytes.begin(), bytes.begin() + 10000, [](std::uint8_t b) { return b == 0; }));
     EXPECT_TRUE(std::all_of(bytes.begin() + 10000, bytes.begin() + 15000, [](std::uint8_t b) { return b == 'x'; }));
     EXPECT_TRUE(std::all_of(bytes.begin() + 15000, bytes.end(), [](std::uint8_t b) { return b == 0; }));
+
+    // Blocks written through the page cache may fail only when flushed: nothing is then claimed of them.
+    ScriptedFileSystem failingFlush;
+    failingFlush.failAtOffset = 10000;
+    failingFlush.failUntilOffset = 14000;
+    failingFlush.flushError = EIO;
+    const std::string flushed = folder.makeFile("eio-flushed", 31000, 'x');
+    EXPECT_EQ(overwrite(flushed, failingFlush, progress).failure,
+              flushed + ": error writing bytes 10000 to 14999: Input/output error; flushing the other blocks to disk "
+                        "failed too: Input/output error; the file was not deleted");
 }
 
 TEST(EngineFailures, FlushFailureIsAFailureAndUnsupportedDataSyncFallsBackToFsync)
