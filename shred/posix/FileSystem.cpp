@@ -25,8 +25,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
-const char* kindOf(mode_t mode)
+const char* FileKind(mode_t mode)
 {
     if (S_ISREG(mode)) {
         return nullptr;
@@ -49,6 +48,8 @@ const char* kindOf(mode_t mode)
     return "not a regular file";
 }
 
+namespace {
+
 // The facts of `name` in the folder open at `at`, without following a symbolic link, or of the open
 // file `at` itself when `name` is empty. Returns 0 or the error.
 int readFacts(int at, const char* name, FileFacts& facts)
@@ -60,7 +61,7 @@ int readFacts(int at, const char* name, FileFacts& facts)
     if (::statx(at, name, flags, STATX_BASIC_STATS | STATX_BTIME, &status) != 0) {
         return errno;
     }
-    facts.notRegular = kindOf(status.stx_mode);
+    facts.notRegular = FileKind(status.stx_mode);
     facts.length = static_cast<std::int64_t>(status.stx_size);
     facts.links = status.stx_nlink;
     facts.mountRoot = (status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&

@@ -11,6 +11,7 @@
 #include <istream>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 struct PinnedFile
 {
@@ -38,3 +39,6 @@ struct OpenedFile
 // Whether the mount of the device `major:minor` in the mount table `table` is ext3 or ext4 with
 // data=journal: "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [TAGS...] - TYPE SOURCE SUPER-OPTIONS".
 bool MountJournalsData(std::istream& table, unsigned major, unsigned minor);
+
+// What a file of this mode is, for the lines a run shows; nullptr for a regular file.
+const char* FileKind(mode_t mode);

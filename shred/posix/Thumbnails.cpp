@@ -2,6 +2,7 @@
 
 #include "shred/OverwriteEngine.h"
 #include "shred/RunProgress.h"
+#include "shred/posix/NativeFileSystem.h"
 
 #include <algorithm>
 #include <array>
@@ -25,12 +26,6 @@ std::string cacheHome()
         return std::string(home) + "/.cache";
     }
     return {};
-}
-
-// What a thumbnail's name holds when it is not a regular file.
-const char* kindOf(mode_t mode)
-{
-    return S_ISDIR(mode) ? "a directory" : S_ISFIFO(mode) ? "a FIFO" : S_ISSOCK(mode) ? "a socket" : "a device";
 }
 
 // A folder of the thumbnail paths, opened without following a link at its name, and its path for the
@@ -123,7 +118,8 @@ public:
                 continue;
             }
             if (!S_ISREG(status.st_mode)) {
-                leftAlone(path, std::string("not a regular file (") + kindOf(status.st_mode) + "); it was not touched");
+                leftAlone(path,
+                          std::string("not a regular file (") + FileKind(status.st_mode) + "); it was not touched");
                 continue;
             }
             if (status.st_uid != ::geteuid()) {
