@@ -10,6 +10,7 @@
 #include "app/MainWindow.h"
 #include "bench/BenchFiles.h"
 #include "filelist/FileList.h"
+#include "shred/FileSystem.h"
 #include "tests/support/ScriptedPlatform.h"
 
 #include <QAbstractButton>
@@ -65,12 +66,13 @@ long peakResidentKiB()
     return usage.ru_maxrss;
 }
 
-// The window with scripted services, as the program shows it.
+// The window as the program shows it, with scripted boxes and dialog but the system's own files: the
+// test fake reads and keeps each file before deleting it, which a measurement must not count.
 struct Window
 {
     ScriptedPlatform platform;
     InstanceGuard guard{"zorvik-bench-" + std::to_string(QCoreApplication::applicationPid())};
-    MainWindow window{platform.platform()};
+    MainWindow window{{platform.messages, platform.fileDialog, platform.links, FileSystem::system()}};
 
     explicit Window(bool enhanced)
     {
