@@ -2,11 +2,14 @@
 #include "windows/FileDialog.h"
 #include "windows/MessageBox.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextEdit>
 #include <QTimer>
 
 // The real platform services: the boxes and the dialog the program shows.
@@ -20,6 +23,7 @@ private slots:
     void messageBoxProperties();
     void enterAnswersTheDefaultButton_data();
     void enterAnswersTheDefaultButton();
+    void longWarningReadsWithAndWithoutDetails();
     void fileDialogProperties();
     void fileDialogPickAndCancel();
 };
@@ -111,6 +115,45 @@ void TestPlatformDialogs::enterAnswersTheDefaultButton()
     QtMessageBox messages;
     QCOMPARE(messages.show(nullptr, message), answer);
     QCOMPARE(shownTitle, message.title);
+}
+
+// 14 files that were not shredded: the box names the count and the first file; the details show five
+// whole paragraphs with paths of 100 characters; Return and Escape close it with the details open.
+void TestPlatformDialogs::longWarningReadsWithAndWithoutDetails()
+{
+    QStringList paragraphs{"14 of the 14 checked files were not shredded:"};
+    for (int i = 0; i < 14; ++i) {
+        paragraphs << "/home/user/" + QString(85, QChar('a' + i)) + QString("/%1.txt").arg(i, 2, 10, QChar('0')) +
+                          ": cannot open for writing: Permission denied";
+    }
+    const Message message{paragraphs.join("\n\n"), "Warning!", Icon::Exclamation, Buttons::Ok, Answer::Ok};
+    for (const int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        const auto box = QtMessageBox::build(nullptr, message);
+        QCOMPARE(box->text(), paragraphs[0] + "\n\n" + paragraphs[1]);
+        box->show();
+        box->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(box.get()));
+        QAbstractButton* toggle = nullptr;
+        for (QAbstractButton* button : box->findChildren<QAbstractButton*>()) {
+            toggle = box->standardButton(button) == QMessageBox::NoButton ? button : toggle;
+        }
+        QVERIFY(toggle);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        auto* details = box->findChild<QTextEdit*>();
+        QTRY_VERIFY(details && details->isVisible());
+        const QTextDocument* document = details->document();
+        const QRectF fifth = document->documentLayout()->blockBoundingRect(document->findBlockByNumber(8));
+        QVERIFY2(fifth.bottom() <= details->viewport()->height() &&
+                     fifth.height() <= 2 * details->fontMetrics().lineSpacing(),
+                 qPrintable(QString("fifth paragraph %1 to %2 in a pane %3 x %4")
+                                .arg(fifth.top())
+                                .arg(fifth.bottom())
+                                .arg(details->viewport()->width())
+                                .arg(details->viewport()->height())));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QTRY_VERIFY(!box->isVisible());
+        QCOMPARE(box->standardButton(box->clickedButton()), QMessageBox::Ok);
+    }
 }
 
 void TestPlatformDialogs::fileDialogProperties()

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSpacerItem>
+#include <QStyle>
+#include <QTextEdit>
 
 namespace {
 QMessageBox::Icon qtIcon(MessageBox::Icon icon)
@@ -52,18 +55,41 @@ void makeRoomForTitle(QMessageBox& box)
                       grid->columnCount());
     }
 }
+// The details pane as Qt makes it shows about one and a half paragraphs in a narrow box: it is made
+// wide enough for a long path and tall enough for several paragraphs, and scrolls past that. Return
+// answers the default button even while the toggle has the focus (Space still toggles).
+constexpr int kDetailsColumns = 100;
+constexpr int kDetailsLines = 18; // five paragraphs of two lines, the blank lines between, and leading
+
+void fitDetails(QMessageBox& box)
+{
+    if (auto* details = box.findChild<QTextEdit*>()) {
+        const QFontMetrics metrics(details->font());
+        const int frame = 2 * details->frameWidth() + 2 * static_cast<int>(details->document()->documentMargin());
+        details->setMinimumWidth(metrics.horizontalAdvance(QString(kDetailsColumns, u'x')) + frame +
+                                 details->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+        details->setFixedHeight(metrics.lineSpacing() * kDetailsLines + frame);
+    }
+    for (auto* button : box.findChildren<QPushButton*>()) {
+        if (box.standardButton(button) == QMessageBox::NoButton) {
+            button->setAutoDefault(false);
+        }
+    }
+}
 } // namespace
 
 std::unique_ptr<QMessageBox> QtMessageBox::build(QWidget* parent, const Message& message)
 {
     auto box = std::make_unique<QMessageBox>(parent);
     box->setWindowTitle(message.title);
-    // A warning about many files would grow past the screen and hide its OK button: its first
-    // paragraph stays in the box, and the rest goes to the details, which scroll.
-    const qsizetype summaryEnd = message.text.indexOf("\n\n");
-    if (message.text.count('\n') >= kMostLinesInABox && summaryEnd > 0) {
-        box->setText(message.text.left(summaryEnd));
-        box->setDetailedText(message.text.mid(summaryEnd + 2));
+    // A warning about many files would grow past the screen and hide its OK button: its count line
+    // and its first file's paragraph stay in the box, and the rest goes to the details, which scroll.
+    const qsizetype countEnd = message.text.indexOf("\n\n");
+    const qsizetype firstEnd = countEnd > 0 ? message.text.indexOf("\n\n", countEnd + 2) : -1;
+    if (message.text.count('\n') >= kMostLinesInABox && firstEnd > 0) {
+        box->setText(message.text.left(firstEnd));
+        box->setDetailedText(message.text.mid(firstEnd + 2));
+        fitDetails(*box);
     } else {
         box->setText(message.text);
     }
