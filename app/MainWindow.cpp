@@ -112,6 +112,11 @@ MainWindow::MainWindow(Platform platform)
     logo->setGeometry(twipsRect(45, 75, 1800, 5160));
     logo->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     logo->setLineWidth(2);
+    // A sunken frame's lit sides are white, which vanishes against the cream logo: a light grey
+    // keeps them seen, still lighter than the shaded sides.
+    QPalette framed = logo->palette();
+    framed.setColor(QPalette::Light, QColor(200, 200, 200));
+    logo->setPalette(framed);
     logo->setAlignment(Qt::AlignCenter);
     logo->setPixmap(Design::picture(":/assets/logo.png"));
 

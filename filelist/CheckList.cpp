@@ -17,6 +17,8 @@ CheckList::CheckList(QWidget* parent)
     setDropIndicatorShown(false);
     setSortingEnabled(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Rows of the font's height would put the check boxes edge to edge: two pixels keep them apart.
+    setSpacing(1);
 }
 
 QList<QByteArray> CheckList::localPaths(const QMimeData* data)

@@ -4,10 +4,15 @@
 
 #include "app/PictureButton.h"
 #include "tests/support/ShredderWindow.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
+#include "windows/NotesWindow.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QListWidget>
+#include <QStyle>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestHighDpi : public QObject
@@ -19,6 +24,9 @@ private slots:
     void layoutScalesAsOnePiece();
     void picturesAreDrawnAtTheScreensResolution_data();
     void picturesAreDrawnAtTheScreensResolution();
+    void boldStaysBold();
+    void listRowsKeepTheirCheckBoxesApart();
+    void logoFrameShowsOnEverySide();
 
 private:
     qreal m_scale = 1;
@@ -109,6 +117,75 @@ void TestHighDpi::picturesAreDrawnAtTheScreensResolution()
         ++compared;
     }
     QVERIFY2(compared >= 20, qPrintable(QString("only %1 pixels compared").arg(compared)));
+}
+
+namespace {
+// Pixels darker than mid-grey: the ink of a text on a light background.
+int inkOf(const QImage& image)
+{
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            dark += qGray(image.pixel(x, y)) < 128;
+        }
+    }
+    return dark;
+}
+} // namespace
+
+// A bold name in Notes carries clearly more ink than the same text in the regular weight, at every
+// scale: a family without a bold face of its own may be thickened too little to tell.
+void TestHighDpi::boldStaysBold()
+{
+    NotesWindow notes;
+    notes.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&notes));
+    REQUIRE_CHILD(name, QLabel, &notes, "StandardName");
+    QVERIFY(name->font().bold());
+    const int bold = inkOf(name->grab().toImage());
+    QFont regular = name->font();
+    regular.setBold(false);
+    name->setFont(regular);
+    const int plain = inkOf(name->grab().toImage());
+    QVERIFY2(bold >= plain * 1.25, qPrintable(QString("bold %1, regular %2 dark pixels").arg(bold).arg(plain)));
+}
+
+// Two neighbouring check boxes in the list leave at least two pixels between them.
+void TestHighDpi::listRowsKeepTheirCheckBoxesApart()
+{
+    QTemporaryDir folder;
+    ShredderWindow ui("high-dpi");
+    QVERIFY(QTest::qWaitForWindowExposed(&ui.window()));
+    QCOMPARE(ui.drop({writeTestFile(folder.filePath("one"), "1")}), 1);
+    QCOMPARE(ui.drop({writeTestFile(folder.filePath("two"), "2")}), 1);
+    REQUIRE_CHILD(list, QListWidget, &ui.window(), "List1");
+    const int pitch = list->visualItemRect(list->item(1)).top() - list->visualItemRect(list->item(0)).top();
+    const int box = list->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, list);
+    QVERIFY2(pitch - box >= 2, qPrintable(QString("rows %1 apart, check boxes %2 high").arg(pitch).arg(box)));
+}
+
+// Each side of the logo's sunken frame stands out from the logo next to it.
+void TestHighDpi::logoFrameShowsOnEverySide()
+{
+    ShredderWindow ui("high-dpi");
+    QVERIFY(QTest::qWaitForWindowExposed(&ui.window()));
+    REQUIRE_CHILD(logo, QLabel, &ui.window(), "Image1");
+    const QImage shot = logo->grab().toImage();
+    const int line = qRound(logo->lineWidth() * m_scale);
+    const int w = shot.width();
+    const int h = shot.height();
+    // The frame's middle pixel and the logo's first pixel inside it, halfway along each side.
+    const QList<std::pair<QPoint, QPoint>> sides = {{{line / 2, h / 2}, {line, h / 2}},
+                                                    {{w / 2, line / 2}, {w / 2, line}},
+                                                    {{w - 1 - line / 2, h / 2}, {w - 1 - line, h / 2}},
+                                                    {{w / 2, h - 1 - line / 2}, {w / 2, h - 1 - line}}};
+    for (const auto& [frame, inside] : sides) {
+        const int contrast = qAbs(qGray(shot.pixel(frame)) - qGray(shot.pixel(inside)));
+        QVERIFY2(
+            contrast >= 32,
+            qPrintable(
+                QString("frame at %1,%2 differs by %3 from the logo").arg(frame.x()).arg(frame.y()).arg(contrast)));
+    }
 }
 
 QTEST_MAIN(TestHighDpi)

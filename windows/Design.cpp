@@ -1,5 +1,6 @@
 #include "windows/Design.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QGuiApplication>
@@ -7,6 +8,8 @@
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace Design {
 namespace {
@@ -24,12 +27,28 @@ QStringList substitutesFor(const QString& designFamily)
     };
     return substitutes.value(designFamily);
 }
+
+// Whether the family is installed with a bold face of its own.
+bool hasBoldFace(const QString& family)
+{
+    const QStringList styles = QFontDatabase::styles(family);
+    return std::any_of(styles.begin(), styles.end(), [&family](const QString& style) {
+        return QFontDatabase::weight(family, style) >= QFont::Bold;
+    });
+}
 } // namespace
 
 QFont font(const QString& designFamily, qreal pointSize, int styles)
 {
     QFont result;
-    result.setFamilies(QStringList{designFamily} + substitutesFor(designFamily));
+    QStringList families = QStringList{designFamily} + substitutesFor(designFamily);
+    if (styles & Bold) {
+        // A family without a bold face is drawn bold by thickening its strokes, too little to tell
+        // at some scales (twice the size read as regular): installed families of that kind give way.
+        families.removeIf(
+            [](const QString& family) { return QFontDatabase::hasFamily(family) && !hasBoldFace(family); });
+    }
+    result.setFamilies(families);
     result.setPointSizeF(pointSize);
     result.setBold(styles & Bold);
     result.setItalic(styles & Italic);
