@@ -3,9 +3,11 @@
 // screen's resolution, pixel for pixel, not blown up.
 
 #include "app/PictureButton.h"
+#include "tests/support/ScriptedPlatform.h"
 #include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
+#include "windows/AboutWindow.h"
 #include "windows/NotesWindow.h"
 
 #include <QAction>
@@ -27,6 +29,7 @@ private slots:
     void boldStaysBold();
     void listRowsKeepTheirCheckBoxesApart();
     void logoFrameShowsOnEverySide();
+    void mailAddressIsCentredUnderItsSentence();
 
 private:
     qreal m_scale = 1;
@@ -186,6 +189,34 @@ void TestHighDpi::logoFrameShowsOnEverySide()
             qPrintable(
                 QString("frame at %1,%2 differs by %3 from the logo").arg(frame.x()).arg(frame.y()).arg(contrast)));
     }
+}
+
+// The address's ink is centred under the sentence's, within a pixel.
+void TestHighDpi::mailAddressIsCentredUnderItsSentence()
+{
+    RecordingLinkOpener links;
+    AboutWindow about(links);
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    REQUIRE_CHILD(sentence, QLabel, &about, "Label3");
+    REQUIRE_CHILD(address, QWidget, &about, "lblemail");
+    const auto inkCentre = [](QWidget* widget) {
+        const QImage image = widget->grab().toImage();
+        int left = image.width();
+        int right = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qGray(image.pixel(x, y)) < 128) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+            }
+        }
+        return widget->x() + (left + right) / 2.0 / image.devicePixelRatio();
+    };
+    QVERIFY2(
+        qAbs(inkCentre(sentence) - inkCentre(address)) <= 1.0,
+        qPrintable(QString("sentence centred at %1, address at %2").arg(inkCentre(sentence)).arg(inkCentre(address))));
 }
 
 QTEST_MAIN(TestHighDpi)

@@ -78,8 +78,11 @@ AboutWindow::AboutWindow(LinkOpener& links)
     const QCursor hand(QPixmap(":/assets/hand.png"), 11, 1);
     const QCursor moreHand(QPixmap(":/assets/hand-more.png"), 11, 1);
     m_lblurl = addLink(this, "lblurl", "Visit home page", kLightCyan, hand, {2550, 1560});
-    addText(this, "Label3", "To contact us, please send email to :", {960, 1920});
+    const QLabel* sentence = addText(this, "Label3", "To contact us, please send email to :", {960, 1920});
     m_lblemail = addLink(this, "lblemail", LinkTargets::contactAddress(), kLightCyan, hand, {2745, 2280});
+    // The address is chosen when the program is built, so its width is not known in advance: it is
+    // centred under its sentence.
+    m_lblemail->move(sentence->geometry().center().x() - m_lblemail->width() / 2, m_lblemail->y());
     m_lblmore = addLink(this, "lblmore", "<<More...>>", kYellow, moreHand, {3570, 3560});
 
     auto* notice = new QLabel(this);
