@@ -2,8 +2,11 @@
 
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
+
+namespace {
+constexpr int kFocusFrameWidth = 2;
+} // namespace
 
 PictureButton::PictureButton(const QString& caption, const QPixmap& picture, QWidget* parent)
     : QPushButton(caption, parent)
@@ -44,9 +47,14 @@ void PictureButton::paintEvent(QPaintEvent*)
     painter.drawText(captionRect, Qt::AlignCenter | Qt::TextShowMnemonic, text());
 
     if (hasFocus()) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = face.adjusted(1, 1, -1, -1);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        // The style's focus ring is a thin line easily lost on the picture: a frame of two pixels
+        // in the caption's colour is seen at a glance.
+        painter.setPen(
+            QPen(palette().color(QPalette::ButtonText), kFocusFrameWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(face).adjusted(1 + kFocusFrameWidth / 2.0,
+                                               1 + kFocusFrameWidth / 2.0,
+                                               -1 - kFocusFrameWidth / 2.0,
+                                               -1 - kFocusFrameWidth / 2.0));
     }
 }

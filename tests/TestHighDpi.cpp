@@ -30,6 +30,7 @@ private slots:
     void listRowsKeepTheirCheckBoxesApart();
     void logoFrameShowsOnEverySide();
     void mailAddressIsCentredUnderItsSentence();
+    void focusFrameIsSeenOnPictureButtons();
 
 private:
     qreal m_scale = 1;
@@ -217,6 +218,32 @@ void TestHighDpi::mailAddressIsCentredUnderItsSentence()
     QVERIFY2(
         qAbs(inkCentre(sentence) - inkCentre(address)) <= 1.0,
         qPrintable(QString("sentence centred at %1, address at %2").arg(inkCentre(sentence)).arg(inkCentre(address))));
+}
+
+// A picture button with the keyboard focus shows a frame two pixels wide that stands out from its face.
+void TestHighDpi::focusFrameIsSeenOnPictureButtons()
+{
+    ShredderWindow ui("high-dpi");
+    ui.window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&ui.window()));
+    REQUIRE_CHILD(button, QWidget, &ui.window(), "Command1");
+    const auto leftSide = [&] {
+        const QImage image = button->grab().toImage();
+        QList<int> grey;
+        for (int x = qRound(3 * m_scale); x < qRound(5 * m_scale); ++x) { // inside the 2-pixel bevel, then 1 more
+            grey << qGray(image.pixel(x, image.height() / 2));
+        }
+        return grey;
+    };
+    button->clearFocus();
+    const QList<int> unfocused = leftSide();
+    button->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(button->hasFocus());
+    const QList<int> focused = leftSide();
+    for (qsizetype i = 0; i < focused.size(); ++i) {
+        QVERIFY2(unfocused[i] - focused[i] >= 96,
+                 qPrintable(QString("pixel %1: %2 with focus, %3 without").arg(i).arg(focused[i]).arg(unfocused[i])));
+    }
 }
 
 QTEST_MAIN(TestHighDpi)
