@@ -280,10 +280,10 @@ void MainWindow::describeForAssistiveTechnology()
     };
     describe("Image1", "Zorvik V1.0", "The program's logo.");
     describe("Text1", "Path of the file to shred", "The file that Shred! overwrites and deletes; Open... fills it in.");
-    describe("List1",
-             "Files to shred in a batch",
-             "Drag files here, or paste files copied in a file manager with Ctrl+V, then check the ones B-Shred! "
-             "destroys.");
+    const QString listUse = "Drag files here, or paste files copied in a file manager with Ctrl+V, then check the "
+                            "ones B-Shred! destroys.";
+    describe("List1", "Files to shred in a batch", listUse);
+    m_list1->setToolTip(listUse); // where no entry's own tooltip shows its path
     describe("Option1", {}, "Check every file in the list.");
     describe("Option2", {}, "Uncheck every file in the list.");
     describe("Option3", {}, "Empty the list.");

@@ -11,11 +11,14 @@
 #include <QAccessible>
 #include <QAction>
 #include <QFile>
+#include <QHelpEvent>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QToolTip>
 
 #include <functional>
 #include <memory>
@@ -66,6 +69,7 @@ private slots:
     void uncaptionedControlsSayWhatTheyAre();
     void messageBoxesReadTheirText();
     void statusIsHeardDuringAndAfterARun();
+    void listTellsOfPasteBySight();
 };
 
 void TestAccessibility::initTestCase()
@@ -186,6 +190,19 @@ void TestAccessibility::statusIsHeardDuringAndAfterARun()
              qPrintable(percentWhileWriting.join(" | ")));
     QCOMPARE(nameOf(&window, "sb1Panel1"), QString("Ready"));
     QCOMPARE(nameOf(&window, "sb1Panel2"), QString("Finished:100%"));
+}
+
+// Paste is found by sight too: pointing at the list's empty part shows a tooltip that tells of Ctrl+V.
+void TestAccessibility::listTellsOfPasteBySight()
+{
+    ShredderWindow ui("accessibility");
+    ui.window().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ui.window()));
+    REQUIRE_CHILD(list, QListWidget, &ui.window(), "List1");
+    const QPoint empty(20, 20);
+    QHelpEvent help(QEvent::ToolTip, empty, list->viewport()->mapToGlobal(empty));
+    QCoreApplication::sendEvent(list->viewport(), &help);
+    QTRY_VERIFY2(QToolTip::text().contains("Ctrl+V"), qPrintable(QToolTip::text()));
 }
 
 QTEST_MAIN(TestAccessibility)

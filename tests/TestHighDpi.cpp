@@ -8,14 +8,19 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 #include "windows/AboutWindow.h"
+#include "windows/FileDialog.h"
 #include "windows/NotesWindow.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 class TestHighDpi : public QObject
 {
@@ -31,6 +36,7 @@ private slots:
     void logoFrameShowsOnEverySide();
     void mailAddressIsCentredUnderItsSentence();
     void focusFrameIsSeenOnPictureButtons();
+    void openDialogShowsItsColumnsWhole();
 
 private:
     qreal m_scale = 1;
@@ -244,6 +250,55 @@ void TestHighDpi::focusFrameIsSeenOnPictureButtons()
         QVERIFY2(unfocused[i] - focused[i] >= 96,
                  qPrintable(QString("pixel %1: %2 with focus, %3 without").arg(i).arg(focused[i]).arg(unfocused[i])));
     }
+}
+
+// In the Open... dialog, an ordinary file's name, size, type and date each fit their column, in a
+// desktop's font.
+void TestHighDpi::openDialogShowsItsColumnsWhole()
+{
+    QTemporaryDir folder;
+    const QString picked = writeTestFile(folder.filePath("placement-report.txt"), QByteArray(12 * 1024 + 300, 'x'));
+    writeTestFile(folder.filePath("notes.md"), "notes");
+    // Desktops often set a larger font than Qt's own default: the dialog's columns must follow it.
+    const QFont before = QApplication::font();
+    QFont desktop = before;
+    desktop.setPointSizeF(11);
+    QApplication::setFont(desktop);
+    const auto restore = qScopeGuard([&before] { QApplication::setFont(before); });
+    QtFileDialog opener;
+    opener.setFileName(picked);
+    const auto dialog = opener.build(nullptr);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    REQUIRE_CHILD(details, QTreeView, dialog.get(), "treeView");
+    const QAbstractItemModel* model = details->model();
+    QModelIndex root = details->rootIndex();
+    QTRY_COMPARE(model->rowCount(root), 2);
+    // As the item delegate draws a cell: a margin on each side of the text, and of the icon. The
+    // columns follow the folder's loading.
+    const int textMargin = details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, details) + 1;
+    const auto firstCut = [&]() -> QString {
+        for (int row = 0; row < 2; ++row) {
+            for (int column = 0; column < 4; ++column) {
+                const QModelIndex index = model->index(row, column, root);
+                const QString text = index.data().toString();
+                if (text.isEmpty()) {
+                    return "not read yet";
+                }
+                const int needs = details->fontMetrics().horizontalAdvance(text) + 2 * textMargin +
+                                  (column == 0 ? details->iconSize().width() + 2 * textMargin : 0);
+                qInfo("%s %d %d", qPrintable(text), needs, details->visualRect(index).width());
+                if (needs > details->visualRect(index).width()) {
+                    return QString("\"%1\" needs %2 pixels, its column has %3")
+                        .arg(text)
+                        .arg(needs)
+                        .arg(details->visualRect(index).width());
+                }
+            }
+        }
+        return {};
+    };
+    QTRY_COMPARE(firstCut(), QString());
 }
 
 QTEST_MAIN(TestHighDpi)

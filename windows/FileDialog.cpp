@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QTreeView>
 
 QString FileDialog::title() const
 {
@@ -23,6 +25,27 @@ void FileDialog::setFileName(const QString& fileName)
     m_fileName = fileName;
 }
 
+namespace {
+// Qt's dialog opens small, with its size, type and date columns cut short ("12....KiB"): it opens
+// wider, and those columns take the width of what each folder shows once it is read.
+constexpr QSize kDialogSize(800, 480);
+
+void fitColumns(QFileDialog& dialog)
+{
+    dialog.resize(dialog.sizeHint().expandedTo(kDialogSize));
+    auto* details = dialog.findChild<QTreeView*>("treeView");
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    if (!details || !model) {
+        return;
+    }
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, details, [details] {
+        for (int column = 1; column < details->model()->columnCount(); ++column) {
+            details->resizeColumnToContents(column);
+        }
+    });
+}
+} // namespace
+
 std::unique_ptr<QFileDialog> QtFileDialog::build(QWidget* parent) const
 {
     auto dialog = std::make_unique<QFileDialog>(parent, title());
@@ -36,6 +59,7 @@ std::unique_ptr<QFileDialog> QtFileDialog::build(QWidget* parent) const
     if (!fileName().isEmpty()) {
         dialog->selectFile(fileName());
     }
+    fitColumns(*dialog);
     return dialog;
 }
 
