@@ -109,7 +109,9 @@ void FileList::takeIn(const QList<QByteArray>& paths)
     }
     if (noRoom > 0) {
         m_messages.show(m_boxParent,
-                        leftOut({"The list is full: 255 files at most.", "Prompting", MessageBox::Icon::Exclamation},
+                        leftOut({QString("The list is full: %1 files at most.").arg(kCapacity),
+                                 "Prompting",
+                                 MessageBox::Icon::Exclamation},
                                 noRoom,
                                 "%1 files were not added."));
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shred/FillBlock.h"
+
 #include <cstdint>
 #include <string>
 
@@ -23,7 +25,8 @@ public:
 class RunProgress
 {
 public:
-    static constexpr std::int64_t kStep = 5000;
+    // One step of the bar for every block the pass writes.
+    static constexpr std::int64_t kStep = kBlockSize;
 
     explicit RunProgress(ProgressDisplay* display = nullptr);
 

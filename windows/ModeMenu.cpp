@@ -1,7 +1,7 @@
 #include "windows/ModeMenu.h"
 
 #include <QAction>
-#include <QSignalBlocker>
+#include <QActionGroup>
 
 ModeMenu::ModeMenu(QAction* standardEntry, QAction* enhancedEntry, ShredMode& mode, QObject* parent)
     : QObject(parent)
@@ -9,13 +9,13 @@ ModeMenu::ModeMenu(QAction* standardEntry, QAction* enhancedEntry, ShredMode& mo
     , m_enhancedEntry(enhancedEntry)
     , m_mode(mode)
 {
-    connect(m_standardEntry, &QAction::triggered, this, [this](bool checked) {
-        undoToggle(m_standardEntry, checked);
-        chooseStandard();
-    });
-    connect(m_enhancedEntry, &QAction::triggered, this, [this](bool checked) {
-        undoToggle(m_enhancedEntry, checked);
-        chooseEnhanced();
+    // An exclusive group: a click on the entry already checked leaves it checked.
+    auto* pair = new QActionGroup(this);
+    pair->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+    pair->addAction(m_standardEntry);
+    pair->addAction(m_enhancedEntry);
+    connect(pair, &QActionGroup::triggered, this, [this](QAction* entry) {
+        m_mode = entry == m_enhancedEntry ? kEnhancedMode : kStandardMode;
     });
 }
 
@@ -23,7 +23,6 @@ void ModeMenu::chooseStandard()
 {
     if (m_enhancedEntry->isChecked()) {
         m_standardEntry->setChecked(true);
-        m_enhancedEntry->setChecked(false);
         m_mode = kStandardMode;
     }
 }
@@ -32,15 +31,6 @@ void ModeMenu::chooseEnhanced()
 {
     if (m_standardEntry->isChecked()) {
         m_enhancedEntry->setChecked(true);
-        m_standardEntry->setChecked(false);
         m_mode = kEnhancedMode;
     }
-}
-
-// Qt flips a checkable entry's mark before it reports the click. The marks here are set only by the
-// rules above, so the flip is taken back first.
-void ModeMenu::undoToggle(QAction* entry, bool checkedByQt)
-{
-    const QSignalBlocker blocker(entry);
-    entry->setChecked(!checkedByQt);
 }

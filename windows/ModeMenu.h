@@ -6,9 +6,8 @@
 
 class QAction;
 
-// Keeps the two mode entries of the File menu and the window's ShredMode in step. The entries behave
-// like a pair of radio items, but each decides from the other entry's check mark rather than from the
-// flag: a click on the entry that is already checked changes nothing.
+// Keeps the two mode entries of the File menu and the window's ShredMode in step. The entries are a
+// pair of radio items: a click on the entry that is already checked changes nothing.
 class ModeMenu : public QObject
 {
     Q_OBJECT
@@ -20,8 +19,6 @@ public:
     void chooseEnhanced();
 
 private:
-    void undoToggle(QAction* entry, bool checkedByQt);
-
     QAction* m_standardEntry;
     QAction* m_enhancedEntry;
     ShredMode& m_mode;

@@ -496,7 +496,11 @@ SystemError FileSystem::setDirect(OpenedFile& file, bool direct)
 
 bool FileSystem::preferDirect(std::int64_t bytes)
 {
-    return bytes >= std::int64_t{32} << 20;
+    // Past the cache no byte is copied through memory and the user's other cached files stay cached;
+    // that matters once a file fills many chunks, while a small file is written in a few calls
+    // either way and its huge-page buffer would cost more than it saves.
+    constexpr std::int64_t kDirectFrom = std::int64_t{32} << 20;
+    return bytes >= kDirectFrom;
 }
 
 void* FileSystem::mapHugeBuffer(std::size_t size)
