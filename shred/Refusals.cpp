@@ -1,6 +1,6 @@
 #include "shred/Refusals.h"
 
-#include "shred/OverwriteEngine.h"
+#include "shred/FileSystem.h"
 
 std::string FailureLine(const std::string& shown, const std::string& step, int error)
 {
