@@ -1,5 +1,7 @@
 #pragma once
 
+// The single-copy guard: whether another copy of the program already runs for this user.
+
 #include <string>
 #ifndef _WIN32
 #include <thread>

@@ -1,3 +1,5 @@
+// The single-copy guard on Linux: a lock file in a private runtime folder, or an abstract socket.
+
 #include "app/InstanceGuard.h"
 
 #include <algorithm>

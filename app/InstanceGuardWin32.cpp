@@ -1,3 +1,5 @@
+// The single-copy guard on Windows: a named mutex of the user's, in the session's namespace.
+
 #include "app/InstanceGuard.h"
 
 // windows.h first: the other Windows headers build on it.

@@ -1,3 +1,5 @@
+// Form1 built and wired: its controls, menus, drops, runs and the closing that waits for a run.
+
 #include "app/MainWindow.h"
 
 #include "app/InstanceGuard.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// Form1, the program's one working window.
+
 #include "shred/ShredMode.h"
 #include "shred/ShredView.h"
 #include "windows/MessageBox.h"

@@ -1,3 +1,5 @@
+// The single-shred path box: typing, picks and drops of a local file.
+
 #include "app/PathBox.h"
 
 #include "filelist/CheckList.h"

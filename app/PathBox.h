@@ -1,5 +1,7 @@
 #pragma once
 
+// The single-shred path box of the main window.
+
 #include <QByteArray>
 #include <QLineEdit>
 

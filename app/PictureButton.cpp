@@ -1,3 +1,5 @@
+// Painting of the picture buttons: face, bevel, caption and focus frame.
+
 #include "app/PictureButton.h"
 
 #include <QPainter>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The main window's push buttons with a picture face.
+
 #include <QPixmap>
 #include <QPushButton>
 

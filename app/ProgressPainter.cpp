@@ -1,3 +1,5 @@
+// Painting of a run's progress on the bar and the status panels, at the display's pace.
+
 #include "app/ProgressPainter.h"
 
 #include <QCoreApplication>

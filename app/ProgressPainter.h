@@ -1,5 +1,7 @@
 #pragma once
 
+// Shows a run's progress on the main window while the run holds the event loop.
+
 #include "shred/RunProgress.h"
 
 #include <QElapsedTimer>

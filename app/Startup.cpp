@@ -1,3 +1,5 @@
+// Start-up and shutdown: process settings, the single-copy check and the main window's life.
+
 #include "app/Startup.h"
 
 #include "app/InstanceGuard.h"

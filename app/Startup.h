@@ -1,5 +1,7 @@
 #pragma once
 
+// Start-up and shutdown of the program, apart from main() so that tests can run them.
+
 #include "windows/Platform.h"
 
 #include <string>

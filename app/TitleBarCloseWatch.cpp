@@ -1,3 +1,5 @@
+// Reads the window manager's close requests from X11 messages while a run holds the window.
+
 #include "app/TitleBarCloseWatch.h"
 
 #include <QCoreApplication>

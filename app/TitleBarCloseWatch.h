@@ -1,5 +1,7 @@
 #pragma once
 
+// Keeps a title-bar close that arrives during a run, so that it is honoured when the run ends.
+
 #include <QAbstractNativeEventFilter>
 
 class QWidget;

@@ -1,3 +1,5 @@
+// The program's entry: the application object and the start-up.
+
 #include "app/InstanceGuard.h"
 #include "app/Startup.h"
 #include "shred/FileSystem.h"

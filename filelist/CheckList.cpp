@@ -1,3 +1,5 @@
+// The batch check-list widget: drops and pastes of local files.
+
 #include "filelist/CheckList.h"
 
 #include "filelist/NativePaths.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The batch check-list widget of the main window.
+
 #include <QListWidget>
 
 // The batch check-list: a list with a check box in front of every entry that accepts files dropped

@@ -1,3 +1,5 @@
+// The statistics captions' texts.
+
 #include "filelist/CountCaption.h"
 
 QString CountCaption(qint64 count, QStringView suffix)

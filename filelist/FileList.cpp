@@ -1,3 +1,5 @@
+// The batch file list: intake with its refusals, check marks, All, None, Clear and the rebuild.
+
 #include "filelist/FileList.h"
 
 #include "filelist/CheckList.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The batch file list behind the check-list and its two captions.
+
 #include "shred/OverwriteEngine.h"
 
 #include <QByteArray>

@@ -1,3 +1,5 @@
+// Conversions between Qt's paths and the system's own spelling of a path, on both systems.
+
 #include "filelist/NativePaths.h"
 
 #include <QFile>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Paths between Qt and the engine, keeping every name's exact bytes or code units.
+
 #include "shred/FilePath.h"
 
 #include <QByteArray>

@@ -1,3 +1,5 @@
+// The batch run: pins every checked file, overwrites, flushes and deletes them in list order.
+
 #include "shred/BatchShred.h"
 
 #include "shred/FillBlock.h"

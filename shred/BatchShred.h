@@ -1,5 +1,7 @@
 #pragma once
 
+// The batch shred behind the B-Shred! button.
+
 #include "shred/FileSystem.h"
 #include "shred/ShredMode.h"
 

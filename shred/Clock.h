@@ -1,5 +1,7 @@
 #pragma once
 
+// The local time of day, from which the Enhanced mode's fill block is seeded.
+
 #include <ctime>
 
 // The local time of day at `seconds`, by the system's thread-safe call.

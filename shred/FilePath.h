@@ -1,5 +1,7 @@
 #pragma once
 
+// Paths in the system's own spelling, as they travel from the window to the system calls.
+
 #include <filesystem>
 #include <string>
 

@@ -1,3 +1,5 @@
+// The fill block of each mode: zeros, or pseudo-random bytes from 0x01 to 0xFF.
+
 #include "shred/FillBlock.h"
 
 #include "shred/Clock.h"

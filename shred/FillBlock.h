@@ -1,5 +1,7 @@
 #pragma once
 
+// The 5000-byte fill block every pass writes.
+
 #include "shred/ShredMode.h"
 
 #include <array>

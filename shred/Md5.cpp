@@ -1,3 +1,5 @@
+// MD5 (RFC 1321), for the thumbnail names alone.
+
 #include "shred/Md5.h"
 
 #include <array>

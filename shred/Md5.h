@@ -1,5 +1,7 @@
 #pragma once
 
+// MD5 digests for naming thumbnails.
+
 #include <string>
 #include <string_view>
 

@@ -1,3 +1,5 @@
+// The one overwrite engine: measuring, refusing, writing the pass, judging placement, deleting.
+
 #include "shred/OverwriteEngine.h"
 
 #include "shred/Refusals.h"

@@ -1,3 +1,5 @@
+// The placement verdict: whether the overwrite landed on the file's own blocks.
+
 #include "shred/Placement.h"
 
 #include <algorithm>

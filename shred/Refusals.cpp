@@ -1,3 +1,5 @@
+// The refusals' texts: every reason a file is not written, in one place.
+
 #include "shred/Refusals.h"
 
 #include "shred/FileSystem.h"

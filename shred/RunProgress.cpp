@@ -1,3 +1,5 @@
+// The run's progress state: steps, percentages and the status panels' texts.
+
 #include "shred/RunProgress.h"
 
 #include <algorithm>

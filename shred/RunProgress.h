@@ -1,5 +1,7 @@
 #pragma once
 
+// The progress of a run, as the progress bar and the status panels show it.
+
 #include "shred/FillBlock.h"
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Standard or Enhanced: the overwrite mode the main window keeps.
+
 #include <cstdint>
 
 // The overwrite mode the main window keeps for the life of the process. It is stored as a 16-bit

@@ -1,5 +1,7 @@
 #pragma once
 
+// What the two runs ask of the window: boxes, the path box, the list and the progress.
+
 #include "shred/OverwriteEngine.h"
 
 #include <optional>

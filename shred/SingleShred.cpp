@@ -1,3 +1,5 @@
+// The single run: confirmation, overwrite, flush, deletion and report of one file.
+
 #include "shred/SingleShred.h"
 
 #include "shred/FillBlock.h"

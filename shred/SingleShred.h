@@ -1,5 +1,7 @@
 #pragma once
 
+// The single-file shred behind the Shred! button.
+
 #include "shred/FileSystem.h"
 #include "shred/OverwriteEngine.h"
 #include "shred/ShredMode.h"

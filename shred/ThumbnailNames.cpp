@@ -1,3 +1,5 @@
+// The thumbnail standard's names of a file: the MD5 of its URI.
+
 #include "shred/Md5.h"
 #include "shred/Thumbnails.h"
 

@@ -1,3 +1,5 @@
+// The About window built: banner, version, links and notice.
+
 #include "windows/AboutWindow.h"
 
 #include "windows/Design.h"

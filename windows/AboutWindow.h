@@ -1,5 +1,7 @@
 #pragma once
 
+// The About window.
+
 #include <QWidget>
 
 class LinkLabel;

@@ -1,3 +1,5 @@
+// A menu style that draws a check mark only on checked entries.
+
 #include "windows/CheckMarkStyle.h"
 
 #include <QMenu>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The style of the mode menu's check marks.
+
 #include <QProxyStyle>
 
 class QMenu;

@@ -1,3 +1,5 @@
+// The windows' design units, fonts and colours as Qt takes them.
+
 #include "windows/Design.h"
 
 #include <QFontDatabase>

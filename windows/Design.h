@@ -1,5 +1,7 @@
 #pragma once
 
+// The windows' design: twips, fonts with their substitutes, colours and lines.
+
 #include <QColor>
 #include <QFont>
 #include <QPixmap>

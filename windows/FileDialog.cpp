@@ -1,3 +1,5 @@
+// The open-file dialog: Qt's own, started in the home folder, sized to show its columns.
+
 #include "windows/FileDialog.h"
 
 #include <QDir>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The open-file dialog seam: the real dialog, or a scripted one in tests.
+
 #include <QString>
 
 #include <memory>

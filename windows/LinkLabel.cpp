@@ -1,3 +1,5 @@
+// The About window's links: painting, lighting up and clicks.
+
 #include "windows/LinkLabel.h"
 
 #include "windows/Design.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// A link of the About window.
+
 #include <QColor>
 #include <QLabel>
 

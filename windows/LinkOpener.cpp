@@ -1,3 +1,5 @@
+// Opening a link through the desktop (QDesktopServices).
+
 #include "windows/LinkOpener.h"
 
 #include <QDesktopServices>

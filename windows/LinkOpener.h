@@ -1,5 +1,7 @@
 #pragma once
 
+// The link-opening seam: the desktop, or a recorder in tests.
+
 class QUrl;
 
 // Hands a web or mail link to the desktop, which opens it in the user's browser or mail program.

@@ -1,3 +1,5 @@
+// The publisher's pages and mail link, from the values chosen at build time.
+
 #include "windows/LinkTargets.h"
 
 namespace LinkTargets {

@@ -1,5 +1,7 @@
 #pragma once
 
+// Where the About window's and the Help menu's links lead.
+
 #include <QString>
 
 // The publisher's pages and mail link. The host and the contact address are chosen when the program is

@@ -1,3 +1,5 @@
+// The real message boxes: icon, buttons, default, room for the title, long warnings.
+
 #include "windows/MessageBox.h"
 
 #include <QApplication>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The message-box seam: real modal boxes, or scripted answers in tests.
+
 #include <QString>
 
 #include <memory>

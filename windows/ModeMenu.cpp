@@ -1,3 +1,5 @@
+// The mode menu's two entries kept as an exclusive pair.
+
 #include "windows/ModeMenu.h"
 
 #include <QAction>

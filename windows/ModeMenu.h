@@ -1,5 +1,7 @@
 #pragma once
 
+// The File menu's Standard/Enhanced pair and the mode it sets.
+
 #include "shred/ShredMode.h"
 
 #include <QObject>

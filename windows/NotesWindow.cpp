@@ -1,3 +1,5 @@
+// The Notes window built: heading, rule and the two modes' references.
+
 #include "windows/NotesWindow.h"
 
 #include "windows/Design.h"

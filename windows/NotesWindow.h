@@ -1,5 +1,7 @@
 #pragma once
 
+// The Notes window.
+
 #include <QWidget>
 
 // The Notes window: a small static tool window naming the reference standards of the two shred modes.

@@ -1,5 +1,7 @@
 #pragma once
 
+// The platform services the windows use, injected so that tests can script them.
+
 class FileDialog;
 class FileSystem;
 class LinkOpener;

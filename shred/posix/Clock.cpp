@@ -1,3 +1,5 @@
+// The local time of day on Linux (localtime_r).
+
 #include "shred/Clock.h"
 
 std::tm LocalTime(std::time_t seconds)

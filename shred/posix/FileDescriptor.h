@@ -1,5 +1,7 @@
 #pragma once
 
+// An owned POSIX file descriptor.
+
 #include <cerrno>
 #include <unistd.h>
 

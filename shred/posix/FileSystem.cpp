@@ -1,3 +1,5 @@
+// The file contract on Linux: pins by folder descriptor and name, and the page-cache tuning.
+
 #include "shred/FileSystem.h"
 
 #include <algorithm>

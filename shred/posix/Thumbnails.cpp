@@ -1,3 +1,5 @@
+// The thumbnails a Linux desktop keeps of a file, found without following links and destroyed.
+
 #include "shred/Thumbnails.h"
 
 #include "shred/OverwriteEngine.h"

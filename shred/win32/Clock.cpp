@@ -1,3 +1,5 @@
+// The local time of day on Windows (localtime_s).
+
 #include "shred/Clock.h"
 
 std::tm LocalTime(std::time_t seconds)

@@ -1,5 +1,7 @@
 #pragma once
 
+// An owned Windows handle.
+
 #include <cstdint>
 
 // Owns one open Windows handle and closes it when it goes. The handle is kept as the void pointer it

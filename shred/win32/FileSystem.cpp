@@ -1,3 +1,5 @@
+// The file contract on Windows: pins, writes, flushes and deletion through file handles.
+
 #include "shred/FileSystem.h"
 
 #include "shred/FilePath.h"
