@@ -222,7 +222,7 @@ SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFact
     const std::size_t slash = path.rfind('/');
     pinned.name = path.substr(slash + 1);
     if (pinned.name.empty()) {
-        pinned.name = "."; // a path ending in a slash names a folder
+        pinned.name.push_back('.'); // a path ending in a slash names a folder
     }
     pinned.folder = held.open(folderOf(path));
     if (!pinned) {
