@@ -123,7 +123,7 @@ void TestPlatformDialogs::longWarningReadsWithAndWithoutDetails()
 {
     QStringList paragraphs{"14 of the 14 checked files were not shredded:"};
     for (int i = 0; i < 14; ++i) {
-        paragraphs << "/home/user/" + QString(85, QChar('a' + i)) + QString("/%1.txt").arg(i, 2, 10, QChar('0')) +
+        paragraphs << "/home/user/" + QString(82, QChar('n')) + QString("/%1.txt").arg(i, 2, 10, QChar('0')) +
                           ": cannot open for writing: Permission denied";
     }
     const Message message{paragraphs.join("\n\n"), "Warning!", Icon::Exclamation, Buttons::Ok, Answer::Ok};

@@ -68,7 +68,8 @@ void fitDetails(QMessageBox& box)
     if (auto* details = box.findChild<QTextEdit*>()) {
         const QFontMetrics metrics(details->font());
         const int frame = 2 * details->frameWidth() + 2 * static_cast<int>(details->document()->documentMargin());
-        details->setMinimumWidth(metrics.horizontalAdvance(QString(kDetailsColumns, u'x')) + frame +
+        // Measured in a lower-case letter of average width, with the colon and blank that follow a path.
+        details->setMinimumWidth(metrics.horizontalAdvance(QString(kDetailsColumns, u'n') + ": ") + frame +
                                  details->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
         details->setFixedHeight(metrics.lineSpacing() * kDetailsLines + frame);
     }
