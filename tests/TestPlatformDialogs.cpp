@@ -143,8 +143,9 @@ void TestPlatformDialogs::longWarningReadsWithAndWithoutDetails()
         QTRY_VERIFY(details && details->isVisible());
         const QTextDocument* document = details->document();
         const QRectF fifth = document->documentLayout()->blockBoundingRect(document->findBlockByNumber(8));
+        const int pathWidth = details->fontMetrics().horizontalAdvance(paragraphs[6].section(':', 0, 0) + ": ");
         QVERIFY2(fifth.bottom() <= details->viewport()->height() &&
-                     fifth.height() <= 2 * details->fontMetrics().lineSpacing(),
+                     pathWidth <= details->viewport()->width() - 2 * document->documentMargin(),
                  qPrintable(QString("fifth paragraph %1 to %2 in a pane %3 x %4")
                                 .arg(fifth.top())
                                 .arg(fifth.bottom())
