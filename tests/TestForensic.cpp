@@ -237,44 +237,14 @@ public:
 
     ~FailingDisk()
     {
-        if (!m_mountPoint.isEmpty()) {
-            DiskImage::unmountFolder(m_mountPoint);
-        }
-        if (!m_name.isEmpty()) {
-            DiskImage::run("dmsetup", {"remove", m_name});
-        }
-        if (!m_loop.isEmpty()) {
-            DiskImage::run("losetup", {"-d", m_loop});
-        }
+        shell("umount mnt; dmsetup remove \"$NAME\"; losetup -d \"$(cat loop)\"");
     }
 
     QString mount()
     {
-        QFile image(m_folder.filePath("disk.img"));
-        if (!image.open(QIODevice::WriteOnly) || !image.resize(qint64(kSectors) * 512)) {
-            return "cannot create the image file";
-        }
-        image.close();
-        QProcess losetup;
-        losetup.start("losetup", {"--find", "--show", image.fileName()});
-        if (!losetup.waitForFinished() || losetup.exitCode() != 0) {
-            return "losetup failed: " + QString::fromLocal8Bit(losetup.readAllStandardError());
-        }
-        m_loop = QString::fromLocal8Bit(losetup.readAllStandardOutput()).trimmed();
-        m_name = "zorvik-failing-" + QString::number(::getpid());
-        if (QString error = load(QString("0 %1 linear %2 0").arg(kSectors).arg(m_loop)); !error.isEmpty()) {
-            return error;
-        }
-        const QString device = qEnvironmentVariable("DM_DEV_DIR", "/dev") + "/mapper/" + m_name;
-        if (QString error = DiskImage::run("mkfs.ext4", {"-q", "-F", "-b", "4096", device}); !error.isEmpty()) {
-            return error;
-        }
-        QDir().mkpath(m_folder.filePath("mnt"));
-        if (QString error = DiskImage::run("mount", {device, m_folder.filePath("mnt")}); !error.isEmpty()) {
-            return error;
-        }
-        m_mountPoint = m_folder.filePath("mnt");
-        return {};
+        return shell("truncate -s 16M disk.img && losetup --find --show disk.img >loop && "
+                     "echo \"0 32768 linear $(cat loop) 0\" | dmsetup create \"$NAME\" && "
+                     "mkfs.ext4 -q -F -b 4096 \"$DEVICE\" && mkdir mnt && mount \"$DEVICE\" mnt");
     }
 
     QString filePath(const QString& name) const
@@ -287,12 +257,13 @@ public:
     {
         const qint64 from = offset / 512;
         const qint64 to = (offset + length + 511) / 512;
-        return load(QString("0 %1 linear %3 0\n%1 %2 error\n%4 %5 linear %3 %4\n")
-                        .arg(from)
-                        .arg(to - from)
-                        .arg(m_loop)
-                        .arg(to)
-                        .arg(kSectors - to));
+        return shell(QString("loop=$(cat loop) && dmsetup suspend \"$NAME\" && "
+                             "printf '0 %1 linear %s 0\\n%1 %2 error\\n%3 %4 linear %s %3\\n' \"$loop\" \"$loop\" | "
+                             "dmsetup reload \"$NAME\" && dmsetup resume \"$NAME\"")
+                         .arg(from)
+                         .arg(to - from)
+                         .arg(to)
+                         .arg(32768 - to));
     }
 
     // What the disk holds at [offset, offset + length), read past the failing layer.
@@ -303,35 +274,23 @@ public:
     }
 
 private:
-    static constexpr qint64 kSectors = 32768; // 16 MiB
-
-    // Creates the device with `table`, or replaces the live table of the one made before.
-    QString load(const QString& table)
+    // Runs `script` in the disk's folder; returns an error text, or an empty string.
+    QString shell(const QString& script) const
     {
-        QFile file(m_folder.filePath("table"));
-        if (!file.open(QIODevice::WriteOnly) || file.write(table.toLatin1()) < 0) {
-            return "cannot write the device table";
-        }
-        file.close();
-        if (!m_created) {
-            m_created = true;
-            return DiskImage::run("dmsetup", {"create", m_name, file.fileName()});
-        }
-        for (const QStringList& step : {QStringList{"suspend", m_name},
-                                        QStringList{"reload", m_name, file.fileName()},
-                                        QStringList{"resume", m_name}}) {
-            if (QString error = DiskImage::run("dmsetup", step); !error.isEmpty()) {
-                return error;
-            }
-        }
-        return {};
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("NAME", m_name);
+        environment.insert("DEVICE", qEnvironmentVariable("DM_DEV_DIR", "/dev") + "/mapper/" + m_name);
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(m_folder.path());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start("sh", {"-c", script});
+        const bool done = process.waitForFinished(60000) && process.exitCode() == 0;
+        return done ? QString() : script + ": " + QString::fromLocal8Bit(process.readAll());
     }
 
     QTemporaryDir m_folder;
-    QString m_loop;
-    QString m_name;
-    QString m_mountPoint;
-    bool m_created = false;
+    QString m_name = "zorvik-failing-" + QString::number(::getpid());
 };
 
 // The drivers' view of a run with every confirmation answered Yes.
