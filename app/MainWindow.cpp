@@ -210,7 +210,7 @@ void MainWindow::buildBatchShredArea(QWidget* client)
     m_command3 = makeButton(client, "Command3", "B-Shred! (&B)", ":/assets/button-wide.png", {4425, 4680, 3300, 375});
     m_command3->setToolTip("Shred all selected files.");
 
-    m_fileList = new FileList(m_list1, m_label3, m_label4, m_platform.messages, this);
+    m_fileList = new FileList(m_list1, m_label3, m_label4, m_platform.messages, m_platform.files, this);
 }
 
 void MainWindow::buildStatusArea(QWidget* client)
@@ -348,15 +348,15 @@ NotesWindow* MainWindow::notesWindow() const
 }
 
 namespace {
-// The file a path given as text names; pinned to what it names now when `identified`.
-ChosenFile chosenByText(const QString& text, bool identified = true)
+// The file a path given as text names; tied to the file it names now when `files` are given.
+ChosenFile chosenByText(const QString& text, FileSystem* files)
 {
     const NativePaths::TextPath path = NativePaths::fromText(text);
     ChosenFile chosen(path.path);
     if (!path.unique) {
         chosen.refusal = NotOneLookAlike(DisplayPath(path.path));
-    } else if (identified) {
-        if (const MeasuredFile found = IdentifyFile(path.path); found.ok()) {
+    } else if (files) {
+        if (const MeasuredFile found = IdentifyFile(path.path, *files); found.ok()) {
             chosen.identity = found.identity;
         }
     }
@@ -368,7 +368,7 @@ void MainWindow::openFile()
 {
     // A pick pins the file its path names now; a cancel keeps what the earlier pick pinned.
     if (m_platform.fileDialog.show(this)) {
-        m_picked = chosenByText(m_platform.fileDialog.fileName());
+        m_picked = chosenByText(m_platform.fileDialog.fileName(), &m_platform.files);
     }
     m_text1->setText(m_platform.fileDialog.fileName());
 }
@@ -376,10 +376,10 @@ void MainWindow::openFile()
 void MainWindow::takeDroppedFile(const QByteArray& path)
 {
     const NativePath native = NativePaths::fromHeld(path);
-    const MeasuredFile found = IdentifyFile(native);
+    const MeasuredFile found = IdentifyFile(native, m_platform.files);
     m_picked = ChosenFile(native, found.ok() ? std::optional(found.identity) : std::nullopt);
-    m_text1->setText(NativePaths::shown(path));
-    m_platform.fileDialog.setFileName(NativePaths::shown(path));
+    m_text1->setText(NativePaths::shown(native));
+    m_platform.fileDialog.setFileName(NativePaths::shown(native));
 }
 
 template <typename Run> void MainWindow::runShred(Run run)
@@ -407,8 +407,8 @@ void MainWindow::shredFile()
     // A path typed into the box, or changed after the pick, is pinned when the run measures it. The
     // pick keeps the name's exact bytes, which the text shown cannot always carry.
     const QString text = m_text1->text();
-    const bool picked = m_picked && NativePaths::shown(NativePaths::held(m_picked->path)) == text;
-    const ChosenFile file = picked ? *m_picked : chosenByText(text, false);
+    const bool picked = m_picked && NativePaths::shown(m_picked->path) == text;
+    const ChosenFile file = picked ? *m_picked : chosenByText(text, nullptr);
     runShred([&] { shredSingleFile(file, m_shredMode, *this, *m_progress, m_platform.files); });
 }
 
@@ -422,23 +422,14 @@ FileList& MainWindow::fileList() const
     return *m_fileList;
 }
 
-std::vector<ShredView::ListEntry> MainWindow::listEntries()
+std::vector<ListedFile> MainWindow::listEntries()
 {
-    std::vector<ListEntry> entries;
-    for (const FileList::Entry& entry : m_fileList->entries()) {
-        entries.push_back({NativePaths::fromHeld(entry.path), entry.checked, entry.identity});
-    }
-    return entries;
+    return m_fileList->entries();
 }
 
 void MainWindow::refillList(const std::vector<ChosenFile>& files)
 {
-    std::vector<FileList::Entry> entries;
-    entries.reserve(files.size());
-    for (const ChosenFile& file : files) {
-        entries.push_back({NativePaths::held(file.path), false, file.identity});
-    }
-    m_fileList->refill(entries);
+    m_fileList->refill(files);
 }
 
 void MainWindow::reportBatchShredded(int count)

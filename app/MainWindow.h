@@ -91,7 +91,7 @@ private:
     void warn(const std::string& text) override;
     void reportShredded(const std::string& text) override;
     void clearPath() override;
-    std::vector<ListEntry> listEntries() override;
+    std::vector<ListedFile> listEntries() override;
     void refillList(const std::vector<ChosenFile>& files) override;
     void reportBatchShredded(int count) override;
     MessageBox::Answer showMessage(const MessageBox::Message& message);

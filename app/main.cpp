@@ -9,16 +9,9 @@
 
 #include <QApplication>
 
-#include <csignal>
-
 // The program takes no arguments: whatever stands on the command line is ignored.
 int main(int argc, char* argv[])
 {
-#ifdef SIGXFSZ
-    // A file size limit must turn into an error the shred run reports, not a signal that kills it.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-
     QApplication application(argc, argv);
     QApplication::setApplicationName("Zorvik");
     QApplication::setApplicationVersion("1.0.0.0");

@@ -10,6 +10,7 @@
 #include "shred/FileSystem.h"
 #include "shred/OverwriteEngine.h"
 #include "shred/RunProgress.h"
+#include "tests/fakes/ForwardingFileSystem.h"
 
 #include <algorithm>
 #include <atomic>
@@ -67,9 +68,13 @@ Options parse(int argc, char** argv)
 
 // The engine as it was before it wrote past the page cache: every byte through the cache, and nothing
 // dropped from it during the run.
-class PreviousPath : public FileSystem
+class PreviousPath : public ForwardingFileSystem
 {
 public:
+    PreviousPath()
+        : ForwardingFileSystem(FileSystem::system())
+    {
+    }
     bool preferDirect(std::int64_t) override
     {
         return false;

@@ -10,11 +10,17 @@
 #include <QLabel>
 #include <QSignalBlocker>
 
-Q_DECLARE_METATYPE(FileIdentity)
+Q_DECLARE_METATYPE(ListedFile)
 
 namespace {
-constexpr int kPathRole = Qt::UserRole;
-constexpr int kIdentityRole = Qt::UserRole + 1;
+constexpr int kFileRole = Qt::UserRole;
+
+ListedFile listedFile(const QListWidgetItem* item)
+{
+    ListedFile file = item->data(kFileRole).value<ListedFile>();
+    file.checked = item->checkState() == Qt::Checked;
+    return file;
+}
 
 // The box for the files of one intake that were left out for one reason: the program's own words
 // for one file, and how many they were when there were more.
@@ -27,13 +33,18 @@ MessageBox::Message leftOut(MessageBox::Message box, qsizetype count, const QStr
 }
 } // namespace
 
-FileList::FileList(
-    CheckList* list, QLabel* selectedCaption, QLabel* displayedCaption, MessageBox& messages, QWidget* boxParent)
+FileList::FileList(CheckList* list,
+                   QLabel* selectedCaption,
+                   QLabel* displayedCaption,
+                   MessageBox& messages,
+                   FileSystem& files,
+                   QWidget* boxParent)
     : QObject(list)
     , m_list(list)
     , m_selectedCaption(selectedCaption)
     , m_displayedCaption(displayedCaption)
     , m_messages(messages)
+    , m_files(files)
     , m_boxParent(boxParent)
 {
     // Every change of a check mark, the user's or the program's, is followed by a recount.
@@ -65,24 +76,25 @@ void FileList::takeIn(const QList<QByteArray>& paths)
 {
     qsizetype invalid = 0;
     qsizetype noRoom = 0;
-    QList<QByteArray> duplicates;
+    QList<ListedFile> duplicates;
     for (const QByteArray& path : paths) {
         // Folders, vanished or unreadable items and anything but a regular file count as invalid,
         // like an empty file: nothing reaches a batch that could not be shredded safely.
         MeasuredFile measured;
+        const ListedFile file{NativePaths::fromHeld(path)};
         if (path.isEmpty()) {
             measured.failure = "not a file of this computer";
         } else {
-            measured = IdentifyFile(NativePaths::fromHeld(path));
+            measured = IdentifyFile(file.path, m_files);
         }
         if (!measured.ok() || measured.length == 0) {
             ++invalid;
-        } else if (isListed(path, measured.identity)) {
-            duplicates.append(path);
+        } else if (const ListedFile identified{file.path, false, measured.identity}; isListed(identified)) {
+            duplicates.append(file);
         } else if (count() >= kCapacity) {
             ++noRoom;
         } else {
-            append(path, measured.identity);
+            append(identified);
         }
     }
     showDisplayedCount();
@@ -98,8 +110,8 @@ void FileList::takeIn(const QList<QByteArray>& paths)
     if (!duplicates.isEmpty()) {
         // Shown at the end of the list while their box is open, then taken out again.
         QList<QListWidgetItem*> shown;
-        for (const QByteArray& path : duplicates) {
-            shown.append(append(path, std::nullopt));
+        for (const ListedFile& file : duplicates) {
+            shown.append(append(file));
         }
         m_messages.show(m_boxParent,
                         leftOut({"Duplicate files! ", "Prompting", MessageBox::Icon::Information},
@@ -121,29 +133,25 @@ void FileList::takeIn(const QList<QByteArray>& paths)
 }
 
 // The same path, or the same file reached by another path (a link to a folder, a bind mount).
-bool FileList::isListed(const QByteArray& path, const std::optional<FileIdentity>& identity) const
+bool FileList::isListed(const ListedFile& file) const
 {
     for (int i = 0; i < count(); ++i) {
-        const QListWidgetItem* item = m_list->item(i);
-        if (item->data(kPathRole).toByteArray() == path) {
+        const ListedFile listed = listedFile(m_list->item(i));
+        if (listed.path == file.path) {
             return true;
         }
-        const QVariant listed = item->data(kIdentityRole);
-        if (identity && listed.isValid() && listed.value<FileIdentity>().sameFileAs(*identity)) {
+        if (file.identity && listed.identity && listed.identity->sameFileAs(*file.identity)) {
             return true;
         }
     }
     return false;
 }
 
-QListWidgetItem* FileList::append(const QByteArray& path, const std::optional<FileIdentity>& identity)
+QListWidgetItem* FileList::append(const ListedFile& file)
 {
-    auto* item = new QListWidgetItem(NativePaths::shown(path));
-    item->setToolTip(NativePaths::shown(path)); // the whole path, where a long one is cut off
-    item->setData(kPathRole, path);
-    if (identity) {
-        item->setData(kIdentityRole, QVariant::fromValue(*identity));
-    }
+    auto* item = new QListWidgetItem(NativePaths::shown(file.path));
+    item->setToolTip(NativePaths::shown(file.path)); // the whole path, where a long one is cut off
+    item->setData(kFileRole, QVariant::fromValue(ListedFile{file.path, false, file.identity}));
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
     // Added before the list sees it, so that the arrival raises no check notification.
@@ -172,28 +180,23 @@ void FileList::clear()
     setCaption(m_displayedCaption, "0 file displayed");
 }
 
-std::vector<FileList::Entry> FileList::entries() const
+std::vector<ListedFile> FileList::entries() const
 {
-    std::vector<Entry> entries;
+    std::vector<ListedFile> entries;
     entries.reserve(static_cast<std::size_t>(count()));
     for (int i = 0; i < count(); ++i) {
-        const QListWidgetItem* item = m_list->item(i);
-        std::optional<FileIdentity> identity;
-        if (const QVariant held = item->data(kIdentityRole); held.isValid()) {
-            identity = held.value<FileIdentity>();
-        }
-        entries.push_back({item->data(kPathRole).toByteArray(), item->checkState() == Qt::Checked, identity});
+        entries.push_back(listedFile(m_list->item(i)));
     }
     return entries;
 }
 
-void FileList::refill(const std::vector<Entry>& entries)
+void FileList::refill(const std::vector<ChosenFile>& files)
 {
     m_list->clear();
     setCaption(m_selectedCaption, "0 file selected");
-    setCaption(m_displayedCaption, CountCaption(static_cast<qint64>(entries.size()), u" displayed"));
-    for (const Entry& entry : entries) {
-        append(entry.path, entry.identity);
+    setCaption(m_displayedCaption, CountCaption(static_cast<qint64>(files.size()), u" displayed"));
+    for (const ChosenFile& file : files) {
+        append({file.path, false, file.identity});
     }
 }
 

@@ -3,6 +3,7 @@
 // The batch file list behind the check-list and its two captions.
 
 #include "shred/OverwriteEngine.h"
+#include "shred/ShredView.h" // ListedFile
 
 #include <QByteArray>
 #include <QList>
@@ -19,8 +20,8 @@ class QWidget;
 
 // The batch file list behind the check-list and its two statistics captions: intake of dropped
 // files with its refusals, the recount of check marks, All, None and Clear, and the rebuild after a
-// batch run. Entries keep the exact bytes of their paths, and which file each path named when it was
-// dropped; the list shows the paths decoded.
+// batch run. Each item holds its file as one ListedFile: the path in the system's own spelling and
+// which file it named when it was dropped; the list shows the paths decoded.
 class FileList : public QObject
 {
     Q_OBJECT
@@ -29,15 +30,12 @@ public:
     // The recount and the batch run count checked entries in an 8-bit value.
     static constexpr int kCapacity = 255;
 
-    struct Entry
-    {
-        QByteArray path;
-        bool checked = false;
-        std::optional<FileIdentity> identity = std::nullopt;
-    };
-
-    FileList(
-        CheckList* list, QLabel* selectedCaption, QLabel* displayedCaption, MessageBox& messages, QWidget* boxParent);
+    FileList(CheckList* list,
+             QLabel* selectedCaption,
+             QLabel* displayedCaption,
+             MessageBox& messages,
+             FileSystem& files,
+             QWidget* boxParent);
 
     // Takes in the files of one drop or paste as a whole: each new regular file of nonzero length is
     // appended in order while there is room. Then one box at most for each kind of file left out
@@ -51,17 +49,17 @@ public:
     void uncheckAll();
     void clear();
 
-    std::vector<Entry> entries() const;
-    // Empties the list and puts `entries` back, unchecked, in the given order; both captions follow.
-    void refill(const std::vector<Entry>& entries);
+    std::vector<ListedFile> entries() const;
+    // Empties the list and puts `files` back, unchecked, in the given order; both captions follow.
+    void refill(const std::vector<ChosenFile>& files);
 
     int count() const;
 
 private:
     void takeIn(const QList<QByteArray>& paths);
-    bool isListed(const QByteArray& path, const std::optional<FileIdentity>& identity) const;
+    bool isListed(const ListedFile& file) const;
     void recount();
-    QListWidgetItem* append(const QByteArray& path, const std::optional<FileIdentity>& identity);
+    QListWidgetItem* append(const ListedFile& file);
     void setCaption(QLabel* label, const QString& text);
     void showDisplayedCount();
 
@@ -69,6 +67,7 @@ private:
     QLabel* m_selectedCaption;
     QLabel* m_displayedCaption;
     MessageBox& m_messages;
+    FileSystem& m_files;
     QWidget* m_boxParent;
     QList<QList<QByteArray>> m_waiting;
     bool m_takingIn = false;

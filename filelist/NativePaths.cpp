@@ -51,9 +51,9 @@ QByteArray heldFromUrl(const QUrl& url)
     return url.isLocalFile() && decodesToItsOwnNames(url) ? held(fromText(url.toLocalFile()).path) : QByteArray();
 }
 
-QString shown(const QByteArray& held)
+QString shown(const NativePath& path)
 {
-    return QString::fromStdWString(fromHeld(held));
+    return QString::fromStdWString(path);
 }
 
 QString engineLine(const std::string& line)
@@ -130,9 +130,9 @@ QByteArray heldFromUrl(const QUrl& url)
     return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
 }
 
-QString shown(const QByteArray& held)
+QString shown(const NativePath& path)
 {
-    return QFile::decodeName(held);
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 QString engineLine(const std::string& line)

@@ -30,8 +30,8 @@ QByteArray held(const NativePath& path);
 // The local file a dropped URL names, as the list keeps it; empty for anything else, a file URL
 // included whose path is not this computer's or decodes to other names than it spells.
 QByteArray heldFromUrl(const QUrl& url);
-// A kept path as the list shows it.
-QString shown(const QByteArray& held);
+// A path as the windows show it.
+QString shown(const NativePath& path);
 // A line the engine wrote, paths in it included.
 QString engineLine(const std::string& line);
 

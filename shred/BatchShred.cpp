@@ -24,9 +24,9 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
 {
     const FillBlock block = BuildFillBlock(mode);
 
-    const std::vector<ShredView::ListEntry> entries = view.listEntries();
+    const std::vector<ListedFile> entries = view.listEntries();
     std::vector<ChosenFile> batch;
-    for (const ShredView::ListEntry& entry : entries) {
+    for (const ListedFile& entry : entries) {
         if (entry.checked) {
             batch.emplace_back(entry.path, entry.identity);
         }
@@ -130,10 +130,10 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     // Unchecked entries stay; checked ones that failed and still exist come back, unchecked, in place.
     std::vector<ChosenFile> kept;
     std::size_t batchIndex = 0;
-    for (const ShredView::ListEntry& entry : entries) {
+    for (const ListedFile& entry : entries) {
         if (!entry.checked) {
             kept.emplace_back(entry.path, entry.identity);
-        } else if (failed[batchIndex++] && PathExists(entry.path)) {
+        } else if (failed[batchIndex++] && files.exists(entry.path)) {
             kept.emplace_back(entry.path, entry.identity);
         }
     }

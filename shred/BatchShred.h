@@ -14,4 +14,4 @@ class ShredView;
 // the count names only the files really shredded, a warning lists each failure and each file whose old
 // contents may survive on the disk, and failed files that still exist go back into the list. Only the
 // files dropped on the list are ever written or deleted. Returns the number of files shredded.
-int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files = FileSystem::system());
+int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files);

@@ -4,8 +4,9 @@
 // its path is resolved into what the system holds of it (its folder and its name there on POSIX, the
 // file itself on Windows), and from then on it is checked, opened, written, flushed, inspected and
 // removed through that pin, never through its path again. Each system implements the contract in its
-// own folder, shred/posix or shred/win32, whose NativeFileSystem.h says how a pinned and an opened
-// file are held; the build puts that folder on the include path. Tests replace single operations.
+// own folder (PosixFileSystem in shred/posix, Win32FileSystem in shred/win32), whose NativeFileSystem.h
+// says how a pinned and an opened file are held; the build puts that folder on the include path.
+// Tests implement it with a scripted stand-in that wraps the system's.
 
 #include "NativeFileSystem.h" // PinnedFile, OpenedFile
 #include "shred/FilePath.h"
@@ -73,6 +74,10 @@ struct PinCapacity
     std::optional<std::size_t> available;
 };
 
+class WriteTuning;
+
+// The operations every system implements. The engine and the windows reach files only through the
+// instance they are handed: the program hands them the system's, and tests a scripted one.
 class FileSystem
 {
 public:
@@ -80,78 +85,58 @@ public:
 
     // Whether `paths` can be pinned all at once, leaving the window what it needs to go on: on POSIX
     // the files of one folder share one descriptor of it, and the program may open only so many.
-    virtual PinCapacity pinCapacity(const std::vector<NativePath>& paths);
+    virtual PinCapacity pinCapacity(const std::vector<NativePath>& paths) = 0;
 
     // Resolves `path` once into `pinned` and reads what it names, without following a link and without
     // opening anything that may act when opened (a device, a file of a kernel interface).
-    virtual SystemError pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts);
+    virtual SystemError pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts) = 0;
     // What the pinned name names now, read through the pin.
-    virtual SystemError describePinned(const PinnedFile& pinned, FileFacts& facts);
+    virtual SystemError describePinned(const PinnedFile& pinned, FileFacts& facts) = 0;
     // The file system the pinned file lies on; its kind is Unknown when it cannot be asked.
-    virtual FileSystemType fileSystemOf(const PinnedFile& pinned);
+    virtual FileSystemType fileSystemOf(const PinnedFile& pinned) = 0;
     // Lets the owner write the pinned file, while it is still the file `expected`; the pin keeps what
     // it was, for restoreWritability.
-    virtual SystemError makeWritable(PinnedFile& pinned, const FileIdentity& expected);
+    virtual SystemError makeWritable(PinnedFile& pinned, const FileIdentity& expected) = 0;
     // Puts back what makeWritable changed, while the pinned name still names the file `expected`.
-    virtual SystemError restoreWritability(PinnedFile& pinned, const FileIdentity& expected);
+    virtual SystemError restoreWritability(PinnedFile& pinned, const FileIdentity& expected) = 0;
 
     // Opens the pinned file for writing, never through a link; on Windows also for its deletion, so
     // that no one can rename, delete or replace it while it is open.
-    virtual SystemError open(const PinnedFile& pinned, OpenedFile& file);
+    virtual SystemError open(const PinnedFile& pinned, OpenedFile& file) = 0;
     // The facts of the opened file itself.
-    virtual SystemError describe(const OpenedFile& file, FileFacts& facts);
+    virtual SystemError describe(const OpenedFile& file, FileFacts& facts) = 0;
     // The file system the opened file lies on, and whether it also journals this file's data.
-    virtual FileSystemType fileSystemOf(const OpenedFile& file);
+    virtual FileSystemType fileSystemOf(const OpenedFile& file) = 0;
     // One write call at `offset` from the pieces in turn; `written` tells how many bytes went. A call
     // that writes nothing fails, with the error of a full disk when the system gives none.
     virtual SystemError
-    writeAt(OpenedFile& file, const WritePiece* pieces, int count, std::int64_t offset, std::int64_t& written);
+    writeAt(OpenedFile& file, const WritePiece* pieces, int count, std::int64_t offset, std::int64_t& written) = 0;
     // Waits until everything written is on the disk, with what is needed to read it back.
-    virtual SystemError flush(OpenedFile& file);
+    virtual SystemError flush(OpenedFile& file) = 0;
     // The same with every other change to the file, for file systems that cannot flush less.
-    virtual SystemError flushAll(OpenedFile& file);
+    virtual SystemError flushAll(OpenedFile& file) = 0;
     // The file's block map, or none when the file system cannot tell it. `settled`: only once the
     // file system has finished giving every written page its place, for a map read after the flush.
     // Never before the overwrite: that would put pages not yet written, still secret, on the disk.
-    virtual std::optional<ExtentMap> readExtents(const OpenedFile& file, bool settled);
-    // Where the file's data starts at or after `from`: kNoMoreData when only holes follow, and `from`
-    // when the file system cannot tell.
-    virtual std::int64_t nextData(const OpenedFile& file, std::int64_t from);
-    // Where the next hole starts at or after `from`, the file's end counting as one; `from` when the
-    // file system cannot tell.
-    virtual std::int64_t nextHole(const OpenedFile& file, std::int64_t from);
+    virtual std::optional<ExtentMap> readExtents(const OpenedFile& file, bool settled) = 0;
     // Ends the writing: the file is closed, or kept open for its deletion where that goes through it.
-    virtual SystemError finishWriting(OpenedFile& file, PinnedFile& pinned);
+    virtual SystemError finishWriting(OpenedFile& file, PinnedFile& pinned) = 0;
     // Removes the pinned file's name; the engine has checked that it still names the overwritten file.
-    virtual SystemError remove(PinnedFile& pinned);
+    virtual SystemError remove(PinnedFile& pinned) = 0;
     // Waits until the removals of these pinned files' names are on the disk, so that no power cut
     // brings one back; the names of one folder are flushed together. The error for each, 0 for none.
-    virtual std::vector<SystemError> flushRemovals(const std::vector<const PinnedFile*>& removed);
+    virtual std::vector<SystemError> flushRemovals(const std::vector<const PinnedFile*>& removed) = 0;
 
-    // Writing past the page cache. The alignment the file's offsets and lengths need for it, when the
-    // system offers it.
-    virtual std::optional<std::uint32_t> directAlignment(const OpenedFile& file);
-    // Turns writing past the page cache on or off for the open file.
-    virtual SystemError setDirect(OpenedFile& file, bool direct);
-    // Whether writing this many bytes is worth going past the page cache: preparing the buffer costs
-    // more than it saves on small files.
-    virtual bool preferDirect(std::int64_t bytes);
-    // A zeroed buffer of `size` bytes at a 2 MiB boundary, held in huge pages, so that one write from it
-    // is one request to the disk; null when huge pages cannot be had.
-    virtual void* mapHugeBuffer(std::size_t size);
-    virtual void unmapBuffer(void* buffer, std::size_t size);
-    // Asks the system to start writing the range to the disk now, without waiting for it; the flush at
-    // the end still waits for everything. Only a hint.
-    virtual SystemError startWriteback(OpenedFile& file, std::int64_t offset, std::int64_t length);
-    // Waits until the range is on the disk, then drops its pages from the page cache, so that a large
-    // file does not push the user's other files out of memory. Only a hint.
-    virtual void settle(OpenedFile& file, std::int64_t offset, std::int64_t length);
+    // Whether anything, a dangling link included, stands at `path`.
+    virtual bool exists(const NativePath& path) = 0;
 
-    // The real calls.
+    // What the system offers beyond this contract to write a pass faster and more gently; null where
+    // it offers nothing, and the engine then writes through the cache alone.
+    virtual WriteTuning* tuning() = 0;
+
+    // The running system's implementation.
     static FileSystem& system();
 };
-
-inline constexpr std::int64_t kNoMoreData = INT64_MAX;
 
 // Why `path` can never name a file to shred, whatever stands there now (a relative path, a device's
 // path); empty when it may.
@@ -165,5 +150,3 @@ bool IsMisalignedWrite(SystemError error); // a write past the page cache refuse
 bool IsUnsupported(SystemError error);     // the file system does not offer the call
 // The system's own words for an error, on one line and without a closing full stop.
 std::string ErrorText(SystemError error);
-// Whether anything, a dangling link included, stands at `path`.
-bool PathExists(const NativePath& path);

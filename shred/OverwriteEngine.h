@@ -93,12 +93,12 @@ inline constexpr int kGrowthRounds = 3;
 
 // What the path names now, without following a symbolic link: a regular file's length and identity.
 // Nothing is pinned.
-MeasuredFile IdentifyFile(const NativePath& path);
+MeasuredFile IdentifyFile(const NativePath& path, FileSystem& files);
 
 // Measures the chosen file and pins it, or refuses what may not be shredded: a path that is not
 // absolute, anything but a regular file, a file other than the one chosen, a file with more than one
 // name, a file mounted at its name from elsewhere, and the files of kernel and firmware interfaces.
-MeasuredFile MeasureFile(const ChosenFile& file, FileSystem& files = FileSystem::system());
+MeasuredFile MeasureFile(const ChosenFile& file, FileSystem& files);
 
 // Overwrites the measured file through its pin with the fill block from its first byte to the end of
 // its last block, stepping `progress` after every block, then flushes it, overwrites what another
@@ -106,16 +106,10 @@ MeasuredFile MeasureFile(const ChosenFile& file, FileSystem& files = FileSystem:
 // never truncated. Everything MeasureFile refuses is refused here again, on the file as it is now
 // and once more on the file as opened, before a byte is written; a file the owner may not write is
 // made writable first. The pin moves into the result.
-OverwriteResult OverwriteFile(MeasuredFile& file,
-                              const FillBlock& block,
-                              RunProgress& progress,
-                              FileSystem& files = FileSystem::system());
+OverwriteResult OverwriteFile(MeasuredFile& file, const FillBlock& block, RunProgress& progress, FileSystem& files);
 
 // The same for a file not measured yet: it is measured and pinned first.
-OverwriteResult OverwriteFile(const ChosenFile& file,
-                              const FillBlock& block,
-                              RunProgress& progress,
-                              FileSystem& files = FileSystem::system());
+OverwriteResult OverwriteFile(const ChosenFile& file, const FillBlock& block, RunProgress& progress, FileSystem& files);
 
 // When the deletion of a name is flushed to the disk: at once, or with others by FlushRemovals.
 enum class RemovalFlush
@@ -126,9 +120,7 @@ enum class RemovalFlush
 
 // Deletes the overwritten file's name, but only while it still names that file: another file put in
 // its place meanwhile is left alone. Returns the failure line, or an empty string.
-std::string RemoveFile(OverwriteResult& overwritten,
-                       FileSystem& files = FileSystem::system(),
-                       RemovalFlush flush = RemovalFlush::Now);
+std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files, RemovalFlush flush = RemovalFlush::Now);
 
 // Flushes the deletions of files removed with RemovalFlush::Later, each folder once. Returns a failure
 // line for each file whose deletion could not be flushed, by its index, and nothing for the others.

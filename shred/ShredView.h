@@ -22,6 +22,15 @@ inline std::string Joined(const std::vector<std::string>& parts, const std::stri
     return text;
 }
 
+// A file on the batch list, from its drop to the batch run: its path in the system's own spelling, its
+// check mark, and the file the path named when it was dropped.
+struct ListedFile
+{
+    NativePath path;
+    bool checked = false;
+    std::optional<FileIdentity> identity = std::nullopt;
+};
+
 // What a shred run shows and asks through the main window: its message boxes, the single-shred path
 // and the batch list. The progress bar and the status panels are RunProgress's.
 class ShredView
@@ -46,16 +55,8 @@ public:
     // Empties the path box and the open-file dialog's file name.
     virtual void clearPath() = 0;
 
-    struct ListEntry
-    {
-        NativePath path;
-        bool checked = false;
-        // The file the path named when it was dropped on the list.
-        std::optional<FileIdentity> identity = std::nullopt;
-    };
-
     // The batch list's entries in list order.
-    virtual std::vector<ListEntry> listEntries() = 0;
+    virtual std::vector<ListedFile> listEntries() = 0;
     // Empties the batch list and puts `files` back, unchecked and in order, with both captions
     // rewritten.
     virtual void refillList(const std::vector<ChosenFile>& files) = 0;

@@ -10,10 +10,11 @@
 
 namespace {
 // After a failure the path box keeps the path while there is still a file behind it.
-void reportFailure(const NativePath& path, const std::string& failure, ShredView& view, RunProgress& progress)
+void reportFailure(
+    const NativePath& path, const std::string& failure, ShredView& view, RunProgress& progress, FileSystem& files)
 {
     progress.showActivity("Ready");
-    if (!PathExists(path)) {
+    if (!files.exists(path)) {
         view.clearPath();
     }
     view.warn(failure);
@@ -48,14 +49,14 @@ bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, Ru
     progress.setMaximum(measured.length + kBlockSize);
     OverwriteResult overwrite = OverwriteFile(measured, block, progress, files);
     if (!overwrite.ok()) {
-        reportFailure(path, overwrite.failure, view, progress);
+        reportFailure(path, overwrite.failure, view, progress, files);
         return false;
     }
     progress.FinishProgress();
 
     // Removed before the path box is emptied, so that a file that stays keeps its path there.
     if (const std::string failure = RemoveFile(overwrite, files); !failure.empty()) {
-        reportFailure(path, failure, view, progress);
+        reportFailure(path, failure, view, progress, files);
         return false;
     }
     view.clearPath();

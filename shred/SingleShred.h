@@ -16,8 +16,4 @@ class ShredView;
 // and the reason, and the file is never called shredded unless it was overwritten in place, flushed
 // and deleted: a file whose old blocks may survive is deleted all the same, with a warning that says
 // why. Only the chosen file is ever written or deleted. Returns true when it was shredded.
-bool shredSingleFile(const ChosenFile& file,
-                     ShredMode mode,
-                     ShredView& view,
-                     RunProgress& progress,
-                     FileSystem& files = FileSystem::system());
+bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files);

@@ -1,3 +1,4 @@
+#include "app/ProcessSettings.h"
 #include "filelist/FileList.h"
 #include "filelist/NativePaths.h"
 #include "tests/support/DropHelper.h"
@@ -177,7 +178,7 @@ void TestBatchShredWindow::failureInTheMiddleIsReportedAndTheFileComesBack()
     check({0, 1, 3});
     // The middle file is overwritten, but a folder takes its place before it can be deleted.
     m_platform->files.beforeDelete = [&](const NativePath& native) {
-        const QString path = NativePaths::shown(NativePaths::held(native));
+        const QString path = NativePaths::shown(native);
         ui().contentBeforeDelete[path] = readTestFile(path);
         if (path == files[1]) {
             QVERIFY(QFile::rename(path, path + ".moved"));
@@ -250,9 +251,9 @@ void TestBatchShredWindow::enhancedBatchGivesEveryFileTheSamePattern()
     }
 }
 
-// A batch holds its files' folders open until each file is gone. Under a soft limit of 64 descriptors
-// the program takes what the hard limit allows; under a hard one the files of one folder share a
-// descriptor, and a batch in more folders than fit is refused whole before anything is written.
+// A batch holds its files' folders open until each file is gone. Started under a soft limit of 64
+// descriptors, the program takes what the hard limit allows; under a hard one the files of one folder
+// share a descriptor, and a batch in more folders than fit is refused whole before anything is written.
 void TestBatchShredWindow::fullListUnderALowDescriptorLimit()
 {
     const auto shredFullList = [this](const QString& names) {
@@ -273,6 +274,7 @@ void TestBatchShredWindow::fullListUnderALowDescriptorLimit()
     QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
     limit.rlim_cur = 64;
     QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    applyProcessSettings();
     QCOMPARE(shredFullList("a%1/file"), QString("0 left: 255 files shredded !"));
     limit.rlim_max = 64;
     QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);

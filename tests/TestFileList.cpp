@@ -260,9 +260,9 @@ void TestFileList::nonUtf8NameKeepsItsBytes()
         ::close(fd);
     }
     QVERIFY(dropFiles(m_list, {QUrl::fromEncoded("file://" + path.toPercentEncoding("/"))}));
-    const std::vector<FileList::Entry> entries = m_window->fileList().entries();
+    const std::vector<ListedFile> entries = m_window->fileList().entries();
     QCOMPARE(entries.size(), std::size_t{1});
-    const bool exact = entries[0].path == path;
+    const bool exact = entries[0].path == path.toStdString();
     ::unlink(path.constData()); // Qt could not remove it by its decoded name
     QVERIFY(exact);
     QVERIFY(m_platform->messages.shown().isEmpty());

@@ -78,7 +78,7 @@ void recordExtentsBeforeDelete(ShredderWindow& ui, ExtentsBeforeDelete& extents)
 {
     ui.platform().files.beforeDelete = [&extents, keep = ui.platform().files.beforeDelete](const NativePath& path) {
         keep(path);
-        extents[NativePaths::shown(NativePaths::held(path))] = DiskImage::extentsOf(QFile::decodeName(path.c_str()));
+        extents[NativePaths::shown(path)] = DiskImage::extentsOf(QFile::decodeName(path.c_str()));
     };
 }
 
@@ -316,7 +316,7 @@ public:
     void clearPath() override
     {
     }
-    std::vector<ListEntry> listEntries() override
+    std::vector<ListedFile> listEntries() override
     {
         return list;
     }
@@ -328,7 +328,7 @@ public:
         lines << QString("%1 shredded").arg(count);
     }
 
-    std::vector<ListEntry> list;
+    std::vector<ListedFile> list;
     QStringList lines;
 };
 } // namespace
@@ -595,7 +595,7 @@ void TestForensic::placementIsToldTruthfully()
         QSKIP(qPrintable("image test skipped: " + unavailable));
     }
     const std::string path = QFile::encodeName(scene.victim).toStdString();
-    const ChosenFile file(path, IdentifyFile(path).identity);
+    const ChosenFile file(path, IdentifyFile(path, FileSystem::system()).identity);
     ImageRunView view;
     RunProgress progress;
     ScriptedFileSystem files =

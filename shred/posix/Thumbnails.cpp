@@ -132,7 +132,7 @@ public:
                 continue; // the picture of another file
             }
             // The engine finds it by its path again; only while that still names this very file.
-            const MeasuredFile found = IdentifyFile(path);
+            const MeasuredFile found = IdentifyFile(path, m_files);
             if (!found.ok() || found.identity.inode != status.st_ino ||
                 found.identity.device != static_cast<std::uint64_t>(status.st_dev)) {
                 continue; // gone or replaced meanwhile

@@ -93,7 +93,7 @@ void RecordingView::clearPath()
     events.push_back("clear path");
 }
 
-std::vector<ShredView::ListEntry> RecordingView::listEntries()
+std::vector<ListedFile> RecordingView::listEntries()
 {
     return list;
 }

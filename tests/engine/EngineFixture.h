@@ -73,12 +73,12 @@ public:
     void warn(const std::string& text) override;
     void reportShredded(const std::string& text) override;
     void clearPath() override;
-    std::vector<ListEntry> listEntries() override;
+    std::vector<ListedFile> listEntries() override;
     void refillList(const std::vector<ChosenFile>& files) override;
     void reportBatchShredded(int count) override;
 
     bool answerYes = true;
-    std::vector<ListEntry> list;
+    std::vector<ListedFile> list;
     std::vector<std::string> events;
 };
 

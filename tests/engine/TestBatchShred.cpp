@@ -22,7 +22,7 @@ struct BatchRun
     }
 };
 
-std::vector<std::string> paths(const std::vector<ShredView::ListEntry>& entries)
+std::vector<std::string> paths(const std::vector<ListedFile>& entries)
 {
     std::vector<std::string> result;
     for (const auto& entry : entries) {

@@ -69,7 +69,8 @@ TEST_P(OverwriteSizes, WritesWholeZeroBlocksAndStepsAfterEach)
     TemporaryFolder folder;
     const NativePath path = folder.makeFile(size.fileName, size.length);
     {
-        const MeasuredFile measured = MeasureFile(path); // its pin goes with it: a held file is not deleted
+        const MeasuredFile measured =
+            MeasureFile(path, FileSystem::system()); // its pin goes with it: a held file is not deleted
         ASSERT_TRUE(measured.ok()) << measured.failure;
         EXPECT_EQ(measured.length, size.length);
     }
@@ -84,7 +85,7 @@ TEST_P(OverwriteSizes, WritesWholeZeroBlocksAndStepsAfterEach)
     ASSERT_EQ(static_cast<std::int64_t>(steps.size()), size.lengthAfter / kBlockSize);
     EXPECT_TRUE(std::equal(size.steps.begin(), size.steps.end(), steps.begin()));
     EXPECT_EQ(run.progress.activity(), "Shredding: " + DisplayPath(path));
-    EXPECT_EQ(RemoveFile(run.result), "");
+    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), "");
     EXPECT_FALSE(::exists(path));
 }
 
@@ -119,7 +120,7 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     std::filesystem::create_hard_link(twice, folder.path() / "twice 3");
     // A file chosen earlier whose path names another file now.
     const NativePath swapped = folder.makeFile("swapped", 100, 0x3C);
-    FileIdentity earlier = IdentifyFile(swapped).identity;
+    FileIdentity earlier = IdentifyFile(swapped, FileSystem::system()).identity;
     ++earlier.inode;
 
     std::vector<std::pair<ChosenFile, std::string>> cases = {
@@ -173,11 +174,11 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     for (const auto& [file, expected] : cases) {
         EngineRun run;
         run.progress.setMaximum(10000);
-        const OverwriteResult result = OverwriteFile(file, kZeros, run.progress);
+        const OverwriteResult result = OverwriteFile(file, kZeros, run.progress, FileSystem::system());
         EXPECT_EQ(result.outcome, Overwrite::Failed) << DisplayPath(file.path);
         EXPECT_EQ(result.failure, expected);
         EXPECT_EQ(run.progress.value(), 0) << DisplayPath(file.path);
-        EXPECT_FALSE(MeasureFile(file).ok()) << DisplayPath(file.path);
+        EXPECT_FALSE(MeasureFile(file, FileSystem::system()).ok()) << DisplayPath(file.path);
     }
 #ifndef _WIN32
     if (bound) {
@@ -321,7 +322,7 @@ TEST(EngineAttributes, ReadOnlyFileIsOverwrittenLikeAnyOther)
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     EXPECT_EQ(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
 #endif
-    EXPECT_EQ(RemoveFile(run.result), "");
+    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), "");
     EXPECT_FALSE(::exists(path));
 }
 
@@ -335,12 +336,12 @@ TEST(Engine, RemoveFileDeletesOnlyTheOverwrittenFile)
     EngineRun run;
     overwrite(run, path, kZeros);
     ASSERT_TRUE(run.result.ok()) << run.result.failure;
-    EXPECT_EQ(RemoveFile(run.result), "");
+    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), "");
     EXPECT_FALSE(::exists(path));
 #ifdef _WIN32
     EXPECT_EQ(RemoveFile(run.result), DisplayPath(path) + ": not overwritten, so not removed");
 #else
-    EXPECT_EQ(RemoveFile(run.result), path + ": failed to remove: No such file or directory");
+    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), path + ": failed to remove: No such file or directory");
 #endif
 
     // An editor saves by renaming a new file over the old one while the run overwrites it.
@@ -357,7 +358,7 @@ TEST(Engine, RemoveFileDeletesOnlyTheOverwrittenFile)
     EXPECT_EQ(readWhole(newcomer), std::vector<std::uint8_t>(20, 0x77));
 #else
     ASSERT_FALSE(refused);
-    EXPECT_EQ(RemoveFile(run.result),
+    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()),
               saved + ": another file was put at this path during the run; it was left alone, neither overwritten "
                       "nor deleted");
     EXPECT_EQ(readWhole(saved), std::vector<std::uint8_t>(20, 0x77));

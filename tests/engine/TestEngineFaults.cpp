@@ -219,10 +219,10 @@ TEST(EngineFailures, DeletionRefusedByAReadOnlyFolder)
     TemporaryFolder folder;
     const std::string path = folder.makeFile("kept", 10);
     RunProgress progress;
-    OverwriteResult result = OverwriteFile(path, kZeros, progress);
+    OverwriteResult result = OverwriteFile(path, kZeros, progress, FileSystem::system());
     ASSERT_TRUE(result.ok()) << result.failure;
     ASSERT_EQ(::chmod(folder.path().c_str(), 0500), 0);
-    EXPECT_EQ(RemoveFile(result),
+    EXPECT_EQ(RemoveFile(result, FileSystem::system()),
               path + ": contents destroyed, but the file could not be deleted and is still there: Permission denied");
     EXPECT_TRUE(exists(path));
 }
@@ -268,7 +268,7 @@ TEST_F(MountedTmpfs, FullFileSystemStillOverwritesTheOriginalBytes)
         }
     }
     RunProgress progress;
-    const OverwriteResult result = OverwriteFile(path, kZeros, progress);
+    const OverwriteResult result = OverwriteFile(path, kZeros, progress, FileSystem::system());
     EXPECT_EQ(result.outcome, Overwrite::NotExtended) << result.failure;
     EXPECT_TRUE(result.failure.ends_with("No space left on device")) << result.failure;
     const auto bytes = readWhole(path);
@@ -282,7 +282,7 @@ TEST_F(MountedTmpfs, ReadOnlyFileSystemIsRefusedUntouched)
     std::ofstream(path, std::ios::binary) << std::string(6000, 'K');
     ASSERT_EQ(::mount(nullptr, m_mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
     RunProgress progress;
-    const OverwriteResult result = OverwriteFile(path, kZeros, progress);
+    const OverwriteResult result = OverwriteFile(path, kZeros, progress, FileSystem::system());
     EXPECT_EQ(result.failure, path + ": cannot open for writing: Read-only file system");
     EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(6000, 'K'));
 }
@@ -315,7 +315,7 @@ TEST(EngineAttributes, OwnerWritePermissionIsAddedOrItsRefusalReported)
         std::ofstream(ownFile, std::ios::binary) << std::string(100, 'o');
         ::chmod(ownFile.c_str(), 0444);
         RunProgress progress;
-        const OverwriteResult own = OverwriteFile(ownFile, kZeros, progress);
+        const OverwriteResult own = OverwriteFile(ownFile, kZeros, progress, FileSystem::system());
         struct stat status
         {
         };
@@ -327,7 +327,7 @@ TEST(EngineAttributes, OwnerWritePermissionIsAddedOrItsRefusalReported)
             status.st_uid == ::getuid()) {
             return 0; // not root: every file here is our own, so there is no foreign one to refuse
         }
-        const OverwriteResult foreign = OverwriteFile(foreignFile, kZeros, progress);
+        const OverwriteResult foreign = OverwriteFile(foreignFile, kZeros, progress, FileSystem::system());
         return foreign.failure == foreignFile + ": cannot make the file writable: Operation not permitted" ? 0 : 2;
     });
     EXPECT_EQ(status, 0);

@@ -26,7 +26,7 @@ TEST(SingleShred, CompletedRunOverwritesDeletesAndReports)
     TemporaryFolder folder;
     const std::string path = folder.makeFile("doc.txt", 12345);
     SingleRun run;
-    EXPECT_TRUE(shredSingleFile(path, kStandardMode, run.view, run.progress));
+    EXPECT_TRUE(shredSingleFile(path, kStandardMode, run.view, run.progress, FileSystem::system()));
 
     EXPECT_FALSE(exists(path));
     EXPECT_EQ(run.view.events,
@@ -41,7 +41,7 @@ TEST(SingleShred, CompletedRunOverwritesDeletesAndReports)
 TEST(SingleShred, EmptyPathIsRefusedWithoutShowingTheBar)
 {
     SingleRun run;
-    EXPECT_FALSE(shredSingleFile(std::string(), kStandardMode, run.view, run.progress));
+    EXPECT_FALSE(shredSingleFile(std::string(), kStandardMode, run.view, run.progress, FileSystem::system()));
     EXPECT_EQ(run.view.events, (std::vector<std::string>{"tell: select a file"}));
     EXPECT_FALSE(run.progress.visible());
     EXPECT_TRUE(run.display.updates.empty());
@@ -52,7 +52,7 @@ TEST(SingleShred, EmptyFileAndDeclinedConfirmationLeaveTheFileAndPath)
     TemporaryFolder folder;
     const std::string empty = folder.makeFile("empty", 0);
     SingleRun emptyRun;
-    EXPECT_FALSE(shredSingleFile(empty, kStandardMode, emptyRun.view, emptyRun.progress));
+    EXPECT_FALSE(shredSingleFile(empty, kStandardMode, emptyRun.view, emptyRun.progress, FileSystem::system()));
     EXPECT_EQ(emptyRun.view.events, (std::vector<std::string>{"tell: invalid file"}));
     EXPECT_TRUE(emptyRun.progress.visible());
     EXPECT_EQ(emptyRun.progress.value(), 0);
@@ -61,7 +61,7 @@ TEST(SingleShred, EmptyFileAndDeclinedConfirmationLeaveTheFileAndPath)
     const std::string kept = folder.makeFile("kept", 300, 0x42);
     SingleRun declined;
     declined.view.answerYes = false;
-    EXPECT_FALSE(shredSingleFile(kept, kEnhancedMode, declined.view, declined.progress));
+    EXPECT_FALSE(shredSingleFile(kept, kEnhancedMode, declined.view, declined.progress, FileSystem::system()));
     EXPECT_EQ(declined.view.events, (std::vector<std::string>{"confirm"}));
     EXPECT_EQ(readWhole(kept), std::vector<std::uint8_t>(300, 0x42));
     EXPECT_TRUE(declined.progress.visible());
@@ -76,7 +76,7 @@ TEST(SingleShred, UnshreddableTargetsAreWarnedAboutBeforeTheConfirmation)
     std::filesystem::create_directory(directory);
     for (const std::string& path : {missing, directory}) {
         SingleRun run;
-        EXPECT_FALSE(shredSingleFile(path, kStandardMode, run.view, run.progress));
+        EXPECT_FALSE(shredSingleFile(path, kStandardMode, run.view, run.progress, FileSystem::system()));
         ASSERT_EQ(run.view.events.size(), 1u) << path;
         EXPECT_TRUE(run.view.events[0].starts_with("warn: " + path + ": ")) << run.view.events[0];
     }
@@ -124,7 +124,7 @@ TEST(SingleShred, FileThatVanishesDuringTheRunClearsThePath)
     // The file disappears between the confirmation and the overwrite.
     SwappingView view;
     view.swap = [&] { std::filesystem::remove(path); };
-    EXPECT_FALSE(shredSingleFile(path, kStandardMode, view, run.progress));
+    EXPECT_FALSE(shredSingleFile(path, kStandardMode, view, run.progress, FileSystem::system()));
     ASSERT_EQ(view.events.size(), 3u);
     EXPECT_EQ(view.events[1], "clear path");
     EXPECT_EQ(view.events[2], "warn: " + path + ": the file is no longer there; nothing was written");
@@ -232,7 +232,7 @@ TEST(ChosenFileOnly, PathSwappedAfterTheChoiceIsRefusedWithNothingWritten)
         for (Driver driver : {Driver::Single, Driver::Batch}) {
             SCOPED_TRACE(std::string(c.name) + ", " + nameOf(driver));
             SwapScene scene;
-            const ChosenFile file(scene.chosen, IdentifyFile(scene.chosen).identity);
+            const ChosenFile file(scene.chosen, IdentifyFile(scene.chosen, FileSystem::system()).identity);
             SwappingView view;
             ScriptedFileSystem files;
             if (c.when == BeforeTheRun) {

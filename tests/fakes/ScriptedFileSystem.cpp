@@ -51,14 +51,24 @@ std::vector<std::uint8_t> readWhole(const NativePath& path)
 #endif
 }
 
+ScriptedFileSystem::ScriptedFileSystem(FileSystem& real)
+    : ForwardingFileSystem(real)
+{
+}
+
+SystemError ScriptedFileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
+{
+    return altered(ForwardingFileSystem::pin(path, pinned, facts), facts);
+}
+
 SystemError ScriptedFileSystem::describePinned(const PinnedFile& pinned, FileFacts& facts)
 {
-    return altered(FileSystem::describePinned(pinned, facts), facts);
+    return altered(ForwardingFileSystem::describePinned(pinned, facts), facts);
 }
 
 struct FileSystemType ScriptedFileSystem::fileSystemOf(const PinnedFile& pinned)
 {
-    return fileSystemType.value_or(FileSystem::fileSystemOf(pinned));
+    return fileSystemType.value_or(ForwardingFileSystem::fileSystemOf(pinned));
 }
 
 SystemError ScriptedFileSystem::open(const PinnedFile& pinned, OpenedFile& file)
@@ -67,12 +77,12 @@ SystemError ScriptedFileSystem::open(const PinnedFile& pinned, OpenedFile& file)
         beforeOpen();
     }
     m_directOn = false;
-    return openError != 0 ? openError : FileSystem::open(pinned, file);
+    return openError != 0 ? openError : ForwardingFileSystem::open(pinned, file);
 }
 
 SystemError ScriptedFileSystem::describe(const OpenedFile& file, FileFacts& facts)
 {
-    return altered(FileSystem::describe(file, facts), facts);
+    return altered(ForwardingFileSystem::describe(file, facts), facts);
 }
 
 SystemError ScriptedFileSystem::altered(SystemError error, FileFacts& facts) const
@@ -88,7 +98,7 @@ struct FileSystemType ScriptedFileSystem::fileSystemOf(const OpenedFile& file)
     if (openedFileType) {
         return *openedFileType;
     }
-    return fileSystemType.value_or(FileSystem::fileSystemOf(file));
+    return fileSystemType.value_or(ForwardingFileSystem::fileSystemOf(file));
 }
 
 SystemError ScriptedFileSystem::writeAt(
@@ -115,7 +125,7 @@ SystemError ScriptedFileSystem::writeAt(
     if (failAtOffset >= 0 && offset + length > failAtOffset && offset < failUntilOffset) {
         return kInputOutput;
     }
-    if (diskFull && (nextData(file, offset) != offset || offset + length > nextHole(file, offset))) {
+    if (diskFull && (!realTuning() || nextData(file, offset) != offset || offset + length > nextHole(file, offset))) {
         // Refused whole, as by a kernel that caches the file in pages larger than the part with room.
         return kNoRoom;
     }
@@ -140,7 +150,7 @@ SystemError ScriptedFileSystem::writeAt(
     if (pretend) {
         written = allowed;
     } else {
-        error = FileSystem::writeAt(file, fitting.data(), static_cast<int>(fitting.size()), offset, written);
+        error = ForwardingFileSystem::writeAt(file, fitting.data(), static_cast<int>(fitting.size()), offset, written);
     }
     writes.back().written = error == 0 ? written : -1;
     return error;
@@ -150,22 +160,22 @@ SystemError ScriptedFileSystem::flush(OpenedFile& file)
 {
     if (writes.empty()) {
         ++flushesBeforeWriting;
-        return FileSystem::flush(file);
+        return ForwardingFileSystem::flush(file);
     }
     ++flushes;
-    return flushError != 0 ? flushError : FileSystem::flush(file);
+    return flushError != 0 ? flushError : ForwardingFileSystem::flush(file);
 }
 
 SystemError ScriptedFileSystem::flushAll(OpenedFile& file)
 {
     ++fullFlushes;
-    return FileSystem::flushAll(file);
+    return ForwardingFileSystem::flushAll(file);
 }
 
 std::optional<ExtentMap> ScriptedFileSystem::readExtents(const OpenedFile& file, bool settled)
 {
     if (extentAnswers.empty()) {
-        return FileSystem::readExtents(file, settled);
+        return ForwardingFileSystem::readExtents(file, settled);
     }
     std::optional<ExtentMap> answer = extentAnswers.front();
     extentAnswers.erase(extentAnswers.begin());
@@ -181,14 +191,14 @@ SystemError ScriptedFileSystem::remove(PinnedFile& pinned)
     if (undeletable.count(pinned.path)) {
         return kBusy;
     }
-    return FileSystem::remove(pinned);
+    return ForwardingFileSystem::remove(pinned);
 }
 
 std::vector<SystemError> ScriptedFileSystem::flushRemovals(const std::vector<const PinnedFile*>& removed)
 {
     removalFlushes += static_cast<int>(removed.size());
     return removalFlushError != 0 ? std::vector<SystemError>(removed.size(), removalFlushError)
-                                  : FileSystem::flushRemovals(removed);
+                                  : ForwardingFileSystem::flushRemovals(removed);
 }
 
 int ScriptedFileSystem::directWrites() const
@@ -199,7 +209,7 @@ int ScriptedFileSystem::directWrites() const
 
 bool ScriptedFileSystem::preferDirect(std::int64_t bytes)
 {
-    return direct.value_or(FileSystem::preferDirect(bytes));
+    return direct.value_or(ForwardingFileSystem::preferDirect(bytes));
 }
 
 SystemError ScriptedFileSystem::setDirect(OpenedFile& file, bool on)
@@ -207,7 +217,7 @@ SystemError ScriptedFileSystem::setDirect(OpenedFile& file, bool on)
     if (on && refuseDirect) {
         return kMisaligned;
     }
-    const SystemError error = FileSystem::setDirect(file, on);
+    const SystemError error = ForwardingFileSystem::setDirect(file, on);
     if (error == 0) {
         m_directOn = on;
     }
@@ -219,7 +229,7 @@ void* ScriptedFileSystem::mapHugeBuffer(std::size_t size)
     if (noHugePages) {
         return nullptr;
     }
-    if (void* huge = FileSystem::mapHugeBuffer(size)) {
+    if (void* huge = ForwardingFileSystem::mapHugeBuffer(size)) {
         return huge;
     }
     // Where the machine has no huge pages, an aligned buffer of small ones writes the same bytes.
@@ -235,11 +245,11 @@ void ScriptedFileSystem::unmapBuffer(void* buffer, std::size_t size)
         m_smallPageBuffer = nullptr;
         return;
     }
-    FileSystem::unmapBuffer(buffer, size);
+    ForwardingFileSystem::unmapBuffer(buffer, size);
 }
 
 SystemError ScriptedFileSystem::startWriteback(OpenedFile& file, std::int64_t offset, std::int64_t length)
 {
     ++writebacks;
-    return refuseWriteback ? kNotOffered : FileSystem::startWriteback(file, offset, length);
+    return refuseWriteback ? kNotOffered : ForwardingFileSystem::startWriteback(file, offset, length);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shred/FileSystem.h"
+#include "ForwardingFileSystem.h"
 #include "shred/FillBlock.h"
 
 #include <cstdint>
@@ -10,13 +10,17 @@
 #include <set>
 #include <vector>
 
-// The real calls, except what a test scripts: the file system's type, the block maps it reports, how
-// much room the disk has, faults of the writes, flushes and deletions, facts the file reports besides
-// its own, and something that happens just before the open, before each write call and before the
-// deletion. The one stand-in for the system in every suite.
-class ScriptedFileSystem : public FileSystem
+// The calls of a real implementation, the system's unless another is given, except what a test
+// scripts: the file system's type, the block maps it reports, how much room the disk has, faults of
+// the writes, flushes and deletions, facts the file reports besides its own, and something that
+// happens just before the open, before each write call and before the deletion. The one stand-in for
+// the system in every suite. It offers the write tuning where the real implementation does.
+class ScriptedFileSystem : public ForwardingFileSystem
 {
 public:
+    explicit ScriptedFileSystem(FileSystem& real = FileSystem::system());
+
+    SystemError pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts) override;
     SystemError describePinned(const PinnedFile& pinned, FileFacts& facts) override;
     FileSystemType fileSystemOf(const PinnedFile& pinned) override;
     SystemError open(const PinnedFile& pinned, OpenedFile& file) override;
@@ -29,8 +33,9 @@ public:
     std::optional<ExtentMap> readExtents(const OpenedFile& file, bool settled) override;
     SystemError remove(PinnedFile& pinned) override;
     std::vector<SystemError> flushRemovals(const std::vector<const PinnedFile*>& removed) override;
-    bool preferDirect(std::int64_t bytes) override;
+
     SystemError setDirect(OpenedFile& file, bool direct) override;
+    bool preferDirect(std::int64_t bytes) override;
     void* mapHugeBuffer(std::size_t size) override;
     void unmapBuffer(void* buffer, std::size_t size) override;
     SystemError startWriteback(OpenedFile& file, std::int64_t offset, std::int64_t length) override;

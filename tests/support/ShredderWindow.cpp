@@ -18,7 +18,7 @@ ShredderWindow::ShredderWindow(const QString& name)
     m_window.load(m_guard);
     m_window.showCentred();
     m_platform.files.beforeDelete = [this](const NativePath& native) {
-        const QString path = NativePaths::shown(NativePaths::held(native));
+        const QString path = NativePaths::shown(native);
         QFile file(path);
         contentBeforeDelete[path] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
     };

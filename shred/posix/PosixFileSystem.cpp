@@ -1,6 +1,6 @@
 // The file contract on Linux: pins by folder descriptor and name, and the page-cache tuning.
 
-#include "shred/FileSystem.h"
+#include "shred/posix/PosixFileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -189,23 +189,16 @@ std::optional<std::size_t> openDescriptors()
 constexpr std::size_t kDescriptorsForTheWindow = 32;
 } // namespace
 
-PinCapacity FileSystem::pinCapacity(const std::vector<NativePath>& paths)
+PinCapacity PosixFileSystem::pinCapacity(const std::vector<NativePath>& paths)
 {
     std::set<std::string> folders;
     for (const NativePath& path : paths) {
         folders.insert(folderOf(path));
     }
     PinCapacity capacity{folders.size(), std::nullopt};
-
-    // As many descriptors as the system lets the program have, not the thousand it starts with.
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
         return capacity;
-    }
-    if (limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-        ::getrlimit(RLIMIT_NOFILE, &limit);
     }
     const std::optional<std::size_t> open = openDescriptors();
     if (limit.rlim_cur == RLIM_INFINITY || !open) {
@@ -216,7 +209,7 @@ PinCapacity FileSystem::pinCapacity(const std::vector<NativePath>& paths)
     return capacity;
 }
 
-SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
+SystemError PosixFileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
 {
     static HeldFolders held;
     const std::size_t slash = path.rfind('/');
@@ -231,12 +224,12 @@ SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFact
     return describePinned(pinned, facts);
 }
 
-SystemError FileSystem::describePinned(const PinnedFile& pinned, FileFacts& facts)
+SystemError PosixFileSystem::describePinned(const PinnedFile& pinned, FileFacts& facts)
 {
     return identifyAt(pinned.folderFd(), pinned.name.c_str(), facts, fileSystemOf(pinned));
 }
 
-FileSystemType FileSystem::fileSystemOf(const PinnedFile& pinned)
+FileSystemType PosixFileSystem::fileSystemOf(const PinnedFile& pinned)
 {
     return typeOf(pinned.folderFd());
 }
@@ -269,7 +262,7 @@ SystemError setMode(const PinnedFile& pinned, const FileIdentity& expected, std:
 }
 } // namespace
 
-SystemError FileSystem::makeWritable(PinnedFile& pinned, const FileIdentity& expected)
+SystemError PosixFileSystem::makeWritable(PinnedFile& pinned, const FileIdentity& expected)
 {
     mode_t before = 0;
     const SystemError error = setMode(pinned, expected, std::nullopt, before);
@@ -279,7 +272,7 @@ SystemError FileSystem::makeWritable(PinnedFile& pinned, const FileIdentity& exp
     return error;
 }
 
-SystemError FileSystem::restoreWritability(PinnedFile& pinned, const FileIdentity& expected)
+SystemError PosixFileSystem::restoreWritability(PinnedFile& pinned, const FileIdentity& expected)
 {
     if (pinned.modeBeforeWritable < 0) {
         return 0;
@@ -290,13 +283,13 @@ SystemError FileSystem::restoreWritability(PinnedFile& pinned, const FileIdentit
     return error;
 }
 
-SystemError FileSystem::open(const PinnedFile& pinned, OpenedFile& file)
+SystemError PosixFileSystem::open(const PinnedFile& pinned, OpenedFile& file)
 {
     file.fd.reset(::openat(pinned.folderFd(), pinned.name.c_str(), kOpenForWriting));
     return file.fd.get() < 0 ? errno : 0;
 }
 
-SystemError FileSystem::describe(const OpenedFile& file, FileFacts& facts)
+SystemError PosixFileSystem::describe(const OpenedFile& file, FileFacts& facts)
 {
     if (const int error = readFacts(file.fd.get(), "", facts); error != 0) {
         return error;
@@ -350,15 +343,15 @@ bool journalsData(int fd)
 }
 } // namespace
 
-FileSystemType FileSystem::fileSystemOf(const OpenedFile& file)
+FileSystemType PosixFileSystem::fileSystemOf(const OpenedFile& file)
 {
     FileSystemType type = typeOf(file.fd.get());
     type.journalsData = journalsData(file.fd.get());
     return type;
 }
 
-SystemError
-FileSystem::writeAt(OpenedFile& file, const WritePiece* pieces, int count, std::int64_t offset, std::int64_t& written)
+SystemError PosixFileSystem::writeAt(
+    OpenedFile& file, const WritePiece* pieces, int count, std::int64_t offset, std::int64_t& written)
 {
     static_assert(sizeof(WritePiece) == sizeof(iovec) && offsetof(WritePiece, data) == offsetof(iovec, iov_base) &&
                       offsetof(WritePiece, length) == offsetof(iovec, iov_len),
@@ -371,27 +364,27 @@ FileSystem::writeAt(OpenedFile& file, const WritePiece* pieces, int count, std::
     return done == 0 ? ENOSPC : 0;
 }
 
-SystemError FileSystem::flush(OpenedFile& file)
+SystemError PosixFileSystem::flush(OpenedFile& file)
 {
     return ::fdatasync(file.fd.get()) == 0 ? 0 : errno;
 }
 
-SystemError FileSystem::flushAll(OpenedFile& file)
+SystemError PosixFileSystem::flushAll(OpenedFile& file)
 {
     return ::fsync(file.fd.get()) == 0 ? 0 : errno;
 }
 
-SystemError FileSystem::finishWriting(OpenedFile& file, PinnedFile&)
+SystemError PosixFileSystem::finishWriting(OpenedFile& file, PinnedFile&)
 {
     return file.fd.close() == 0 ? 0 : errno;
 }
 
-SystemError FileSystem::remove(PinnedFile& pinned)
+SystemError PosixFileSystem::remove(PinnedFile& pinned)
 {
     return ::unlinkat(pinned.folderFd(), pinned.name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-std::vector<SystemError> FileSystem::flushRemovals(const std::vector<const PinnedFile*>& removed)
+std::vector<SystemError> PosixFileSystem::flushRemovals(const std::vector<const PinnedFile*>& removed)
 {
     // A name lives in its folder: each folder is flushed, once.
     std::map<const FileDescriptor*, SystemError> flushed;
@@ -410,13 +403,13 @@ std::vector<SystemError> FileSystem::flushRemovals(const std::vector<const Pinne
     return errors;
 }
 
-std::int64_t FileSystem::nextData(const OpenedFile& file, std::int64_t from)
+std::int64_t PosixFileSystem::nextData(const OpenedFile& file, std::int64_t from)
 {
     const off_t at = ::lseek(file.fd.get(), from, SEEK_DATA);
     return at >= 0 ? at : errno == ENXIO ? kNoMoreData : from;
 }
 
-std::int64_t FileSystem::nextHole(const OpenedFile& file, std::int64_t from)
+std::int64_t PosixFileSystem::nextHole(const OpenedFile& file, std::int64_t from)
 {
     const off_t at = ::lseek(file.fd.get(), from, SEEK_HOLE);
     return at >= 0 ? at : from;
@@ -430,7 +423,7 @@ static_assert(ExtentFlag::Last == FIEMAP_EXTENT_LAST && ExtentFlag::Unknown == F
                   ExtentFlag::Shared == FIEMAP_EXTENT_SHARED,
               "the map's flags are FIEMAP's own");
 
-std::optional<ExtentMap> FileSystem::readExtents(const OpenedFile& file, bool settled)
+std::optional<ExtentMap> PosixFileSystem::readExtents(const OpenedFile& file, bool settled)
 {
     constexpr unsigned kPerCall = 128;
     std::vector<char> buffer(sizeof(fiemap) + kPerCall * sizeof(fiemap_extent));
@@ -475,7 +468,7 @@ std::size_t roundUp(std::size_t value, std::size_t unit)
 }
 } // namespace
 
-std::optional<std::uint32_t> FileSystem::directAlignment(const OpenedFile& file)
+std::optional<std::uint32_t> PosixFileSystem::directAlignment(const OpenedFile& file)
 {
     struct statx status
     {
@@ -487,7 +480,7 @@ std::optional<std::uint32_t> FileSystem::directAlignment(const OpenedFile& file)
     return std::max(status.stx_dio_offset_align, status.stx_dio_mem_align);
 }
 
-SystemError FileSystem::setDirect(OpenedFile& file, bool direct)
+SystemError PosixFileSystem::setDirect(OpenedFile& file, bool direct)
 {
     const int flags = ::fcntl(file.fd.get(), F_GETFL);
     if (flags < 0) {
@@ -496,7 +489,7 @@ SystemError FileSystem::setDirect(OpenedFile& file, bool direct)
     return ::fcntl(file.fd.get(), F_SETFL, direct ? flags | O_DIRECT : flags & ~O_DIRECT) < 0 ? errno : 0;
 }
 
-bool FileSystem::preferDirect(std::int64_t bytes)
+bool PosixFileSystem::preferDirect(std::int64_t bytes)
 {
     // Past the cache no byte is copied through memory and the user's other cached files stay cached;
     // that matters once a file fills many chunks, while a small file is written in a few calls
@@ -505,7 +498,7 @@ bool FileSystem::preferDirect(std::int64_t bytes)
     return bytes >= kDirectFrom;
 }
 
-void* FileSystem::mapHugeBuffer(std::size_t size)
+void* PosixFileSystem::mapHugeBuffer(std::size_t size)
 {
     // Mapped with a huge page to spare, then trimmed to start on a huge-page boundary.
     const std::size_t length = roundUp(size, kHugePage);
@@ -537,17 +530,17 @@ void* FileSystem::mapHugeBuffer(std::size_t size)
     return start;
 }
 
-void FileSystem::unmapBuffer(void* buffer, std::size_t size)
+void PosixFileSystem::unmapBuffer(void* buffer, std::size_t size)
 {
     ::munmap(buffer, roundUp(size, kHugePage));
 }
 
-SystemError FileSystem::startWriteback(OpenedFile& file, std::int64_t offset, std::int64_t length)
+SystemError PosixFileSystem::startWriteback(OpenedFile& file, std::int64_t offset, std::int64_t length)
 {
     return ::sync_file_range(file.fd.get(), offset, length, SYNC_FILE_RANGE_WRITE) == 0 ? 0 : errno;
 }
 
-void FileSystem::settle(OpenedFile& file, std::int64_t offset, std::int64_t length)
+void PosixFileSystem::settle(OpenedFile& file, std::int64_t offset, std::int64_t length)
 {
     ::sync_file_range(file.fd.get(),
                       offset,
@@ -556,9 +549,14 @@ void FileSystem::settle(OpenedFile& file, std::int64_t offset, std::int64_t leng
     ::posix_fadvise(file.fd.get(), offset, length, POSIX_FADV_DONTNEED);
 }
 
+WriteTuning* PosixFileSystem::tuning()
+{
+    return this;
+}
+
 FileSystem& FileSystem::system()
 {
-    static FileSystem real;
+    static PosixFileSystem real;
     return real;
 }
 
@@ -607,7 +605,7 @@ std::string ErrorText(SystemError error)
     return std::strerror(error);
 }
 
-bool PathExists(const NativePath& path)
+bool PosixFileSystem::exists(const NativePath& path)
 {
     struct stat status
     {

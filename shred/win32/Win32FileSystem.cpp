@@ -1,6 +1,6 @@
 // The file contract on Windows: pins, writes, flushes and deletion through file handles.
 
-#include "shred/FileSystem.h"
+#include "shred/win32/Win32FileSystem.h"
 
 #include "shred/FilePath.h"
 #include "shred/win32/FileHandle.h"
@@ -139,13 +139,13 @@ struct FileSystemType typeOf(HANDLE file)
 }
 } // namespace
 
-PinCapacity FileSystem::pinCapacity(const std::vector<NativePath>& paths)
+PinCapacity Win32FileSystem::pinCapacity(const std::vector<NativePath>& paths)
 {
     // One handle a file; a process may hold millions.
     return {paths.size(), std::nullopt};
 }
 
-SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
+SystemError Win32FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFacts& facts)
 {
     pinned.file = openForInspection(path, FILE_READ_ATTRIBUTES);
     if (!pinned.file) {
@@ -154,13 +154,13 @@ SystemError FileSystem::pin(const NativePath& path, PinnedFile& pinned, FileFact
     return describePinned(pinned, facts);
 }
 
-SystemError FileSystem::describePinned(const PinnedFile& pinned, FileFacts& facts)
+SystemError Win32FileSystem::describePinned(const PinnedFile& pinned, FileFacts& facts)
 {
     // The pin holds the file itself: it is the file it was, whatever its path names by now.
     return factsOf(pinned.file.get(), facts);
 }
 
-struct FileSystemType FileSystem::fileSystemOf(const PinnedFile& pinned)
+struct FileSystemType Win32FileSystem::fileSystemOf(const PinnedFile& pinned)
 {
     return typeOf(pinned.file.get());
 }
@@ -197,7 +197,7 @@ SystemError setAttributes(const PinnedFile& pinned, const FileIdentity& expected
 }
 } // namespace
 
-SystemError FileSystem::makeWritable(PinnedFile& pinned, const FileIdentity& expected)
+SystemError Win32FileSystem::makeWritable(PinnedFile& pinned, const FileIdentity& expected)
 {
     DWORD before = 0;
     const SystemError error = setAttributes(pinned, expected, FILE_ATTRIBUTE_NORMAL, before);
@@ -207,7 +207,7 @@ SystemError FileSystem::makeWritable(PinnedFile& pinned, const FileIdentity& exp
     return error;
 }
 
-SystemError FileSystem::restoreWritability(PinnedFile& pinned, const FileIdentity& expected)
+SystemError Win32FileSystem::restoreWritability(PinnedFile& pinned, const FileIdentity& expected)
 {
     if (pinned.attributesBeforeWritable == 0) {
         return 0;
@@ -218,7 +218,7 @@ SystemError FileSystem::restoreWritability(PinnedFile& pinned, const FileIdentit
     return error;
 }
 
-SystemError FileSystem::open(const PinnedFile& pinned, OpenedFile& file)
+SystemError Win32FileSystem::open(const PinnedFile& pinned, OpenedFile& file)
 {
     // Held with the right to delete it: from here on no one can rename it, delete it or put another
     // file at its path, and only programs that allow all that can open it. Those may still write,
@@ -233,18 +233,18 @@ SystemError FileSystem::open(const PinnedFile& pinned, OpenedFile& file)
     return file.file ? 0 : lastError();
 }
 
-SystemError FileSystem::describe(const OpenedFile& file, FileFacts& facts)
+SystemError Win32FileSystem::describe(const OpenedFile& file, FileFacts& facts)
 {
     return factsOf(file.file.get(), facts);
 }
 
-struct FileSystemType FileSystem::fileSystemOf(const OpenedFile& file)
+struct FileSystemType Win32FileSystem::fileSystemOf(const OpenedFile& file)
 {
     return typeOf(file.file.get());
 }
 
-SystemError
-FileSystem::writeAt(OpenedFile& file, const WritePiece* pieces, int count, std::int64_t offset, std::int64_t& written)
+SystemError Win32FileSystem::writeAt(
+    OpenedFile& file, const WritePiece* pieces, int count, std::int64_t offset, std::int64_t& written)
 {
     const void* data = pieces[0].data;
     std::size_t length = pieces[0].length;
@@ -277,12 +277,12 @@ FileSystem::writeAt(OpenedFile& file, const WritePiece* pieces, int count, std::
     return done == 0 ? ERROR_DISK_FULL : 0;
 }
 
-SystemError FileSystem::flush(OpenedFile& file)
+SystemError Win32FileSystem::flush(OpenedFile& file)
 {
     return ::FlushFileBuffers(file.file.get()) ? 0 : lastError();
 }
 
-SystemError FileSystem::flushAll(OpenedFile& file)
+SystemError Win32FileSystem::flushAll(OpenedFile& file)
 {
     return flush(file);
 }
@@ -339,7 +339,7 @@ std::optional<ExtentMap> clustersOf(HANDLE file)
 }
 } // namespace
 
-std::optional<ExtentMap> FileSystem::readExtents(const OpenedFile& file, bool)
+std::optional<ExtentMap> Win32FileSystem::readExtents(const OpenedFile& file, bool)
 {
     std::optional<ExtentMap> extents = clustersOf(file.file.get());
     FileFacts facts;
@@ -350,31 +350,20 @@ std::optional<ExtentMap> FileSystem::readExtents(const OpenedFile& file, bool)
     return extents;
 }
 
-// Holes of sparse files are not looked for: a full disk inside the file fails the pass.
-std::int64_t FileSystem::nextData(const OpenedFile&, std::int64_t from)
-{
-    return from;
-}
-
-std::int64_t FileSystem::nextHole(const OpenedFile&, std::int64_t from)
-{
-    return from;
-}
-
-SystemError FileSystem::finishWriting(OpenedFile& file, PinnedFile& pinned)
+SystemError Win32FileSystem::finishWriting(OpenedFile& file, PinnedFile& pinned)
 {
     // The file stays open, held against replacement, until it is deleted through this handle.
     pinned.file = std::move(file.file);
     return 0;
 }
 
-std::vector<SystemError> FileSystem::flushRemovals(const std::vector<const PinnedFile*>& removed)
+std::vector<SystemError> Win32FileSystem::flushRemovals(const std::vector<const PinnedFile*>& removed)
 {
     // A deletion through the handle is a change of the file system's own metadata, which its log keeps.
     return std::vector<SystemError>(removed.size(), 0);
 }
 
-SystemError FileSystem::remove(PinnedFile& pinned)
+SystemError Win32FileSystem::remove(PinnedFile& pinned)
 {
     // The handle names the file, not the path: whatever the path names by now, only the file that was
     // overwritten goes, once its last handle closes.
@@ -387,43 +376,16 @@ SystemError FileSystem::remove(PinnedFile& pinned)
     return error != 0 ? error : closing;
 }
 
-// Windows has no switch for writing past the cache on an open file, nor a hint for writing back.
-std::optional<std::uint32_t> FileSystem::directAlignment(const OpenedFile&)
-{
-    return std::nullopt;
-}
-
-SystemError FileSystem::setDirect(OpenedFile&, bool)
-{
-    return ERROR_NOT_SUPPORTED;
-}
-
-bool FileSystem::preferDirect(std::int64_t)
-{
-    return false;
-}
-
-void* FileSystem::mapHugeBuffer(std::size_t)
+// Windows has no switch for writing past the cache on an open file, nor a hint for writing back, and
+// the holes of sparse files are not looked for: a full disk inside the file fails the pass.
+WriteTuning* Win32FileSystem::tuning()
 {
     return nullptr;
 }
 
-void FileSystem::unmapBuffer(void*, std::size_t)
-{
-}
-
-SystemError FileSystem::startWriteback(OpenedFile&, std::int64_t, std::int64_t)
-{
-    return 0;
-}
-
-void FileSystem::settle(OpenedFile&, std::int64_t, std::int64_t)
-{
-}
-
 FileSystem& FileSystem::system()
 {
-    static FileSystem real;
+    static Win32FileSystem real;
     return real;
 }
 
@@ -520,7 +482,7 @@ std::string ErrorText(SystemError code)
     return reason;
 }
 
-bool PathExists(const NativePath& path)
+bool Win32FileSystem::exists(const NativePath& path)
 {
     // Like lstat: a link, dangling or not, is there.
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
