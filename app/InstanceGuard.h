@@ -2,10 +2,8 @@
 
 // The single-copy guard: whether another copy of the program already runs for this user.
 
+#include <memory>
 #include <string>
-#ifndef _WIN32
-#include <thread>
-#endif
 
 // Tells whether another copy of the program is already running for this user.
 //
@@ -28,10 +26,9 @@ public:
     // The name this user's copies of the program share.
     static std::string defaultKey();
 
-#ifndef _WIN32
-    // The folder the lock file goes in, or empty when there is none that only this user can enter.
+    // The folder the lock file goes in, or empty when there is none that only this user can enter, and
+    // on Windows, which needs none.
     static std::string privateFolder();
-#endif
 
     explicit InstanceGuard(std::string key);
     ~InstanceGuard();
@@ -43,18 +40,6 @@ public:
     bool acquire();
 
 private:
-#ifdef _WIN32
-    std::string m_key;
-    void* m_mutex = nullptr;
-#else
-    // Without a private folder: holds an abstract socket named for the user, or finds this user's
-    // copy holding it. Returns what acquire() does.
-    bool holdSocket();
-
-    std::string m_fileName;
-    int m_folder = -1;
-    int m_lock = -1;
-    int m_socket = -1;
-    std::thread m_answering; // takes later copies' connections while the socket is held
-#endif
+    struct Held; // what the guard holds, as each system holds it: InstanceGuardPosix.cpp, InstanceGuardWin32.cpp
+    std::unique_ptr<Held> m_held;
 };

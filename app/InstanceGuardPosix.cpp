@@ -71,31 +71,54 @@ std::string InstanceGuard::privateFolder()
     return isPrivateFolder(own) ? own : std::string();
 }
 
-InstanceGuard::InstanceGuard(std::string key)
-    : m_fileName(std::move(key) + ".lock")
+// What the guard holds on Linux: the lock file's folder and the locked file, or without a private folder
+// the socket and the thread that answers it.
+struct InstanceGuard::Held
 {
-    std::replace(m_fileName.begin(), m_fileName.end(), '/', '_');
-}
+    Held() = default;
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held();
 
-InstanceGuard::~InstanceGuard()
+    // Holds an abstract socket named for the user, or finds this user's copy holding it. Returns what
+    // acquire() does.
+    bool holdSocket();
+
+    std::string fileName;
+    int folder = -1;
+    int lock = -1;
+    int listening = -1;
+    std::thread answering; // takes later copies' connections while the socket is held
+};
+
+InstanceGuard::Held::~Held()
 {
-    if (m_lock >= 0) {
+    if (lock >= 0) {
         // Removed while still locked: a copy that opened the name meanwhile sees it gone once it gets
         // the lock, and tries again on a new file.
-        unlinkat(m_folder, m_fileName.c_str(), 0);
-        close(m_lock);
+        unlinkat(folder, fileName.c_str(), 0);
+        close(lock);
     }
-    if (m_folder >= 0) {
-        close(m_folder);
+    if (folder >= 0) {
+        close(folder);
     }
-    if (m_socket >= 0) {
-        shutdown(m_socket, SHUT_RDWR); // ends the wait for the next copy
-        if (m_answering.joinable()) {
-            m_answering.join();
+    if (listening >= 0) {
+        shutdown(listening, SHUT_RDWR); // ends the wait for the next copy
+        if (answering.joinable()) {
+            answering.join();
         }
-        close(m_socket);
+        close(listening);
     }
 }
+
+InstanceGuard::InstanceGuard(std::string key)
+    : m_held(std::make_unique<Held>())
+{
+    m_held->fileName = std::move(key) + ".lock";
+    std::replace(m_held->fileName.begin(), m_held->fileName.end(), '/', '_');
+}
+
+InstanceGuard::~InstanceGuard() = default;
 
 namespace {
 // Later copies the holder's queue keeps until it takes them; it takes them at once.
@@ -127,13 +150,13 @@ int connectWithoutHanging(const sockaddr* named, socklen_t size)
 }
 } // namespace
 
-bool InstanceGuard::holdSocket()
+bool InstanceGuard::Held::holdSocket()
 {
     // No private folder: an abstract socket named for the user and the key, which the kernel frees
     // with the process. Anyone may take the name first; only a holder of this user's own counts.
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const std::string name = "zorvik-" + std::to_string(geteuid()) + "-" + m_fileName;
+    const std::string name = "zorvik-" + std::to_string(geteuid()) + "-" + fileName;
     const std::size_t length = std::min(name.size(), sizeof address.sun_path - 1);
     std::memcpy(address.sun_path + 1, name.data(), length); // a leading zero byte: the abstract namespace
     const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
@@ -144,10 +167,10 @@ bool InstanceGuard::holdSocket()
         return true;
     }
     if (bind(fd, named, size) == 0 && listen(fd, kWaitingCopies) == 0) {
-        m_socket = fd;
+        listening = fd;
         // Every later copy is let in and let go at once: it has learnt who holds the name by then,
         // and its connection leaves the queue free for the next.
-        m_answering = std::thread([fd] {
+        answering = std::thread([fd] {
             for (;;) {
                 const int later = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
                 if (later >= 0) {
@@ -175,18 +198,19 @@ bool InstanceGuard::holdSocket()
 
 bool InstanceGuard::acquire()
 {
-    if (m_lock >= 0 || m_socket >= 0) {
+    if (m_held->lock >= 0 || m_held->listening >= 0) {
         return true;
     }
-    if (m_folder < 0) {
+    if (m_held->folder < 0) {
         const std::string folder = privateFolder();
-        m_folder = folder.empty() ? -1 : open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (m_folder < 0) {
-            return holdSocket();
+        m_held->folder = folder.empty() ? -1 : open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (m_held->folder < 0) {
+            return m_held->holdSocket();
         }
     }
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd = openat(m_folder, m_fileName.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd =
+            openat(m_held->folder, m_held->fileName.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             return true;
         }
@@ -203,9 +227,10 @@ bool InstanceGuard::acquire()
         struct stat named
         {
         };
-        if (fstat(fd, &locked) == 0 && fstatat(m_folder, m_fileName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (fstat(fd, &locked) == 0 &&
+            fstatat(m_held->folder, m_held->fileName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             sameFile(locked, named)) {
-            m_lock = fd;
+            m_held->lock = fd;
             return true;
         }
         close(fd);

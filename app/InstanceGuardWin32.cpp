@@ -50,25 +50,37 @@ std::string InstanceGuard::defaultKey()
     return "zorvik";
 }
 
+// What the guard holds on Windows: the named mutex, once it is created.
+struct InstanceGuard::Held
+{
+    std::string key;
+    void* mutex = nullptr;
+};
+
+std::string InstanceGuard::privateFolder()
+{
+    return {}; // the mutex lives in the session's namespace, not in a folder
+}
+
 InstanceGuard::InstanceGuard(std::string key)
-    : m_key(std::move(key))
+    : m_held(std::make_unique<Held>(std::move(key)))
 {
 }
 
 InstanceGuard::~InstanceGuard()
 {
-    if (m_mutex) {
-        CloseHandle(m_mutex);
+    if (m_held->mutex) {
+        CloseHandle(m_held->mutex);
     }
 }
 
 bool InstanceGuard::acquire()
 {
-    if (m_mutex) {
+    if (m_held->mutex) {
         return true;
     }
     // Backslashes would name another namespace.
-    std::wstring name = L"Local\\zorvik-" + userSid() + L"-" + widened(m_key);
+    std::wstring name = L"Local\\zorvik-" + userSid() + L"-" + widened(m_held->key);
     for (std::size_t i = 6; i < name.size(); ++i) {
         if (name[i] == L'\\') {
             name[i] = L'_';
@@ -83,6 +95,6 @@ bool InstanceGuard::acquire()
         CloseHandle(mutex);
         return false;
     }
-    m_mutex = mutex;
+    m_held->mutex = mutex;
     return true;
 }

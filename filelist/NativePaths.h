@@ -1,11 +1,13 @@
 #pragma once
 
-// Paths between Qt and the engine, keeping every name's exact bytes or code units.
+// Paths between Qt and the engine, keeping every name's exact bytes or code units. Each system spells
+// them in its own file, NativePathsPosix.cpp or NativePathsWin32.cpp.
 
 #include "shred/FilePath.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <QUrl>
 
 #include <string>
@@ -34,5 +36,10 @@ QByteArray heldFromUrl(const QUrl& url);
 QString shown(const NativePath& path);
 // A line the engine wrote, paths in it included.
 QString engineLine(const std::string& line);
+
+// Whether the URL's path decodes to the names it spells: an encoded NUL would cut a name short in the
+// system call, and an encoded separator (one of `separators`) would split one name into folders, so
+// either makes the path another file than the one the URL names.
+bool DecodesToItsOwnNames(const QUrl& url, QStringView separators);
 
 } // namespace NativePaths

@@ -1,45 +1,26 @@
 // The cases every backend of the engine must pass, on Linux and on Windows alike: the blocks written
 // and the growth to whole blocks, the refusals, files made writable, which file is deleted, and a
-// full disk. Where the systems differ, a row or a line says how.
+// full disk. What each system decides for itself stands in its own file, posix/ or win32/.
 #include "shred/OverwriteEngine.h"
 #include "tests/engine/EngineFixture.h"
+#include "tests/engine/SystemCases.h"
 #include "tests/support/HangWatchdog.h"
 
 #include <filesystem>
 #include <functional>
 
-#ifdef _WIN32
-// clang-format off
-#include <windows.h>
-// clang-format on
-#else
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/mount.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-#endif
-
-namespace {
-#ifdef _WIN32
-constexpr int kNoSpace = ERROR_DISK_FULL;
-const std::string kLinkKind = "a symbolic link, a junction or another reparse point";
-const std::string kNotFullPath = ": not a full path (it must start with a drive such as C:\\ or a share such as "
-                                 "\\\\server\\share); nothing was written";
-#else
-constexpr int kNoSpace = ENOSPC;
-const std::string kLinkKind = "a symbolic link";
-const std::string kNotFullPath = ": not a full path (it must start with /); nothing was written";
-#endif
-
-// The path as the failure lines show it.
-std::string shown(const std::filesystem::path& path)
+void ExpectRefusedUnwritten(const std::vector<std::pair<ChosenFile, std::string>>& cases)
 {
-    return DisplayPath(path.native());
+    for (const auto& [file, expected] : cases) {
+        EngineRun run;
+        run.progress.setMaximum(10000);
+        const OverwriteResult result = OverwriteFile(file, kZeros, run.progress, FileSystem::system());
+        EXPECT_EQ(result.outcome, Overwrite::Failed) << DisplayPath(file.path);
+        EXPECT_EQ(result.failure, expected);
+        EXPECT_EQ(run.progress.value(), 0) << DisplayPath(file.path);
+        EXPECT_FALSE(MeasureFile(file, FileSystem::system()).ok()) << DisplayPath(file.path);
+    }
 }
-} // namespace
 
 struct SizeCase
 {
@@ -49,14 +30,6 @@ struct SizeCase
     std::vector<std::string> steps; // the texts of the first steps
     std::filesystem::path fileName = "target";
 };
-
-// A name that reaches the system exactly as the desktop spelled it, though it is not plain text: bytes
-// that are not UTF-8 on Linux, a pair of surrogates on Windows. (Wine cannot store a lone surrogate.)
-#ifdef _WIN32
-const std::filesystem::path kNotPlainText = std::wstring{L'n', 0xD83D, 0xDE00, L'\u00e9'};
-#else
-const std::filesystem::path kNotPlainText = "n\xff\xe9";
-#endif
 
 class OverwriteSizes : public testing::TestWithParam<SizeCase>
 {
@@ -123,7 +96,7 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
     FileIdentity earlier = IdentifyFile(swapped, FileSystem::system()).identity;
     ++earlier.inode;
 
-    std::vector<std::pair<ChosenFile, std::string>> cases = {
+    const std::vector<std::pair<ChosenFile, std::string>> cases = {
         {missing.native(), shown(missing) + ": the file is no longer there; nothing was written"},
         {directory.native(), shown(directory) + ": not a regular file (a directory); nothing was written"},
         {slash.native(), shown(slash) + ": not a regular file (a directory); nothing was written"},
@@ -137,58 +110,7 @@ TEST(EngineRefusals, UnshreddableOrUnchosenFilesAreRefusedUntouched)
                         "too; nothing was written"},
         {{swapped, earlier}, shown(swapped) + ": the file was replaced after it was chosen; nothing was written"},
     };
-#ifdef _WIN32
-    // Devices: by their own namespace, and by a reserved name that names one in every folder.
-    const NativePath deviceNamespace = L"\\\\.\\NUL";
-    cases.push_back({deviceNamespace,
-                     shown(deviceNamespace) + ": a device path (\\\\.\\ or \\\\?\\), not a file on a drive; nothing "
-                                              "was written"});
-    const NativePath stream = linked + L":extra";
-    cases.push_back(
-        {stream, shown(stream) + ": names a data stream of a file, not the file itself; nothing was written"});
-    const std::filesystem::path reserved = folder.path() / "NUL";
-    cases.push_back({reserved.native(), shown(reserved) + ": not a regular file (a device); nothing was written"});
-    const int listener = -1;
-#else
-    const std::string fifo = (folder.path() / "fifo").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string socketPath = (folder.path() / "socket").string();
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    cases.push_back({fifo, fifo + ": not a regular file (a FIFO); nothing was written"});
-    cases.push_back({socketPath, socketPath + ": not a regular file (a socket); nothing was written"});
-    cases.push_back({std::string("/dev/null"), "/dev/null: not a regular file (a device); nothing was written"});
-    // A file bind-mounted at another name shows its contents there, as a hard link does, with one link.
-    const NativePath precious = folder.makeFile("precious", 100, 0x3C);
-    const NativePath mountedAt = folder.makeFile("view", 1);
-    const bool bound = ::mount(precious.c_str(), mountedAt.c_str(), nullptr, MS_BIND, nullptr) == 0;
-    if (bound) {
-        cases.push_back({mountedAt,
-                         mountedAt + ": a mount point (a file mounted at this name from elsewhere); overwriting it "
-                                     "would destroy the contents seen there too; nothing was written"});
-    }
-#endif
-    for (const auto& [file, expected] : cases) {
-        EngineRun run;
-        run.progress.setMaximum(10000);
-        const OverwriteResult result = OverwriteFile(file, kZeros, run.progress, FileSystem::system());
-        EXPECT_EQ(result.outcome, Overwrite::Failed) << DisplayPath(file.path);
-        EXPECT_EQ(result.failure, expected);
-        EXPECT_EQ(run.progress.value(), 0) << DisplayPath(file.path);
-        EXPECT_FALSE(MeasureFile(file, FileSystem::system()).ok()) << DisplayPath(file.path);
-    }
-#ifndef _WIN32
-    if (bound) {
-        ::umount2(mountedAt.c_str(), MNT_DETACH);
-        EXPECT_EQ(readWhole(precious), std::vector<std::uint8_t>(100, 0x3C));
-    }
-    ::close(listener);
-    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
-#endif
-    (void)listener;
+    ExpectRefusedUnwritten(cases);
     EXPECT_TRUE(std::filesystem::is_directory(directory));
     for (const NativePath& path : {linked, twice, swapped}) {
         EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(100, 0x3C)) << DisplayPath(path);
@@ -204,13 +126,7 @@ TEST(EngineRefusals, FileChangedBetweenInspectionAndOpenIsRefusedUntouched)
     const std::filesystem::path chosen = folder.path() / "chosen";
     const std::filesystem::path second = folder.path() / "chosen 2";
     const NativePath other = folder.makeFile("other", 7000, 0x5A);
-    struct Case
-    {
-        const char* name;
-        std::function<void()> change;
-        std::string failure; // after the path
-    };
-    std::vector<Case> cases = {
+    std::vector<ChangeBeforeOpen> cases = {
         {"moved away, another file put at its name",
          [&] {
              std::filesystem::rename(chosen, folder.path() / "moved");
@@ -225,16 +141,10 @@ TEST(EngineRefusals, FileChangedBetweenInspectionAndOpenIsRefusedUntouched)
          nullptr,
          ": a system interface of the kernel (proc), not a stored file; nothing was written"},
     };
-#ifndef _WIN32
-    // Wine before version 9 only pretends to make links.
-    cases.push_back({"a link to another file put at its name",
-                     [&] {
-                         std::filesystem::remove(chosen);
-                         std::filesystem::create_symlink(other, chosen);
-                     },
-                     ": cannot open for writing: " + ErrorText(ELOOP)});
-#endif
-    for (const Case& c : cases) {
+    for (ChangeBeforeOpen& change : SystemChangesBeforeOpen(chosen, other)) {
+        cases.push_back(std::move(change));
+    }
+    for (const ChangeBeforeOpen& c : cases) {
         SCOPED_TRACE(c.name);
         folder.makeFile("chosen", 6000, 0xA5);
         ScriptedFileSystem files;
@@ -267,14 +177,12 @@ TEST(EngineRefusals, SymbolicLinkIsRefusedAndItsTargetUntouched)
 
     std::vector<std::filesystem::path> links = {link, dangling};
     FileSystem* files = &FileSystem::system();
-#ifdef _WIN32
     ScriptedFileSystem reparsePoint;
     reparsePoint.alterFacts = [](FileFacts& facts) { facts.notRegular = kLinkKind.c_str(); };
     if (!::exists(link) || !::exists(dangling)) {
         links = {target};
         files = &reparsePoint;
     }
-#endif
     for (const std::filesystem::path& path : links) {
         EngineRun run;
         const OverwriteResult result = OverwriteFile(path.native(), kZeros, run.progress, *files);
@@ -293,13 +201,7 @@ TEST(EngineAttributes, ReadOnlyFileIsOverwrittenLikeAnyOther)
 {
     TemporaryFolder folder;
     const NativePath path = folder.makeFile("read-only", 7000);
-    std::filesystem::permissions(path,
-                                 std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
-                                     std::filesystem::perms::others_read);
-#ifdef _WIN32
-    ASSERT_TRUE(
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-#endif
+    ASSERT_TRUE(MarkReadOnly(path));
     // A run that writes nothing leaves it as it was (a running program: "Text file busy").
     ScriptedFileSystem busy;
     busy.openError = ScriptedFileSystem::kBusy;
@@ -307,62 +209,16 @@ TEST(EngineAttributes, ReadOnlyFileIsOverwrittenLikeAnyOther)
     EngineRun refused;
     overwrite(refused, path, kZeros, busy);
     EXPECT_FALSE(refused.result.ok());
-    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::owner_write,
-              std::filesystem::perms::none);
-#ifdef _WIN32
-    EXPECT_EQ(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
-#endif
+    EXPECT_TRUE(MarkedReadOnly(path));
     EngineRun run;
     overwrite(run, path, kZeros);
     ASSERT_TRUE(run.result.ok()) << run.result.failure;
     const auto bytes = readWhole(path);
     EXPECT_EQ(bytes.size(), 10000u);
     EXPECT_TRUE(allBytesAre(bytes, 0x00));
-#ifdef _WIN32
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    EXPECT_EQ(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
-#endif
+    ExpectMadeWritable(path);
     EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), "");
     EXPECT_FALSE(::exists(path));
-}
-
-// The name is deleted only while it still names the file that was overwritten. On Linux another file
-// can be put at the path during the run and is then left alone; on Windows the run holds the file so
-// that it cannot be replaced, and deletes it through the handle it wrote through.
-TEST(Engine, RemoveFileDeletesOnlyTheOverwrittenFile)
-{
-    TemporaryFolder folder;
-    const NativePath path = folder.makeFile("gone", 10);
-    EngineRun run;
-    overwrite(run, path, kZeros);
-    ASSERT_TRUE(run.result.ok()) << run.result.failure;
-    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), "");
-    EXPECT_FALSE(::exists(path));
-#ifdef _WIN32
-    EXPECT_EQ(RemoveFile(run.result), DisplayPath(path) + ": not overwritten, so not removed");
-#else
-    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), path + ": failed to remove: No such file or directory");
-#endif
-
-    // An editor saves by renaming a new file over the old one while the run overwrites it.
-    const NativePath saved = folder.makeFile("saved", 10);
-    overwrite(run, saved, kZeros);
-    ASSERT_TRUE(run.result.ok()) << run.result.failure;
-    const NativePath newcomer = folder.makeFile("newcomer", 20, 0x77);
-    std::error_code refused;
-    std::filesystem::rename(newcomer, saved, refused);
-#ifdef _WIN32
-    EXPECT_TRUE(refused) << "the file being shredded was replaced";
-    EXPECT_EQ(RemoveFile(run.result), "");
-    EXPECT_FALSE(::exists(saved));
-    EXPECT_EQ(readWhole(newcomer), std::vector<std::uint8_t>(20, 0x77));
-#else
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()),
-              saved + ": another file was put at this path during the run; it was left alone, neither overwritten "
-                      "nor deleted");
-    EXPECT_EQ(readWhole(saved), std::vector<std::uint8_t>(20, 0x77));
-#endif
 }
 
 // The disk filling up where the last block would grow the file (the original length is still
@@ -410,66 +266,21 @@ TEST(EngineFailures, NoRoomLeftOnTheDisk)
             EXPECT_EQ(run.result.outcome, Overwrite::Failed);
         }
     }
-#ifndef _WIN32
-    // A hole in the file that the full disk cannot fill held no old bytes: the data after it is still
-    // overwritten, and the file kept.
-    for (bool direct : {false, true}) {
-        TemporaryFolder folder;
-        const NativePath path = folder.makeFile("holed", 8192, 0x77);
-        const FileDescriptor file(::open(path.c_str(), O_WRONLY));
-        ASSERT_EQ(::pwrite(file.get(), std::vector<char>(3520, 0x77).data(), 3520, 20480), 3520);
-        ScriptedFileSystem files;
-        files.diskFull = true;
-        files.direct = direct;
-        EngineRun run;
-        overwrite(run, path, kZeros, files);
-        EXPECT_EQ(run.result.outcome, Overwrite::NotExtended);
-        EXPECT_EQ(run.result.failure,
-                  path +
-                      ": contents overwritten, but a hole in the file could not be filled and the file was not "
-                      "deleted: " +
-                      ErrorText(kNoSpace));
-        EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(24000, 0));
-    }
-#endif
 }
 
-#ifdef _WIN32
-// Another program with the file open: one that does not let it be deleted keeps the run from opening
-// it, with nothing written; one that does may still add to it, and what it adds is overwritten too.
-TEST(EngineSharing, FileOpenElsewhereIsRefusedOrOverwrittenToItsNewEnd)
+// The name is deleted once, through the pin of the overwritten file; what the second attempt says is
+// each system's own.
+TEST(Engine, RemoveFileDeletesTheOverwrittenFileOnce)
 {
-    for (const bool sharesDeletion : {false, true}) {
-        SCOPED_TRACE(sharesDeletion ? "shares deletion" : "does not share deletion");
-        TemporaryFolder folder;
-        const NativePath path = folder.makeFile("log", 6000, 0x4C);
-        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (sharesDeletion ? FILE_SHARE_DELETE : 0);
-        const HANDLE other = ::CreateFileW(
-            path.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(other, INVALID_HANDLE_VALUE);
-        ScriptedFileSystem files;
-        bool appended = false;
-        files.beforeWrite = [&](std::uint64_t) {
-            const std::string line(6000, 'L');
-            DWORD written = 0;
-            appended = appended || ::WriteFile(other, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-        };
-        EngineRun run;
-        overwrite(run, path, kZeros, files);
-        if (sharesDeletion) {
-            ASSERT_TRUE(run.result.ok()) << run.result.failure;
-            EXPECT_TRUE(appended);
-            EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(15000, 0)); // 12,000 bytes, all overwritten
-        } else {
-            EXPECT_EQ(run.result.failure,
-                      DisplayPath(path) + ": cannot open for writing: " + ErrorText(ERROR_SHARING_VIOLATION));
-            EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(6000, 0x4C));
-        }
-        ::CloseHandle(other);
-    }
+    TemporaryFolder folder;
+    const NativePath path = folder.makeFile("gone", 10);
+    EngineRun run;
+    overwrite(run, path, kZeros);
+    ASSERT_TRUE(run.result.ok()) << run.result.failure;
+    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), "");
+    EXPECT_FALSE(::exists(path));
+    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), RemovedAgain(path));
 }
-
-#endif
 
 // What the file's attributes and its block maps say of where the pass landed, as Windows volumes
 // report them (Wine reports no usable map): the maps are scripted, and the attributes added to the

@@ -1,0 +1,115 @@
+// What Windows decides for itself beside the shared engine table: its words, the device paths, data
+// streams and reserved names, attributes, a file held against replacement, and files other programs
+// hold open.
+
+#include "tests/engine/EngineFixture.h"
+#include "tests/engine/SystemCases.h"
+
+// clang-format off
+#include <windows.h>
+// clang-format on
+
+namespace {
+constexpr DWORD kUnwritable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+} // namespace
+
+const SystemError kNoSpace = ERROR_DISK_FULL;
+const std::string kLinkKind = "a symbolic link, a junction or another reparse point";
+const std::string kNotFullPath = ": not a full path (it must start with a drive such as C:\\ or a share such as "
+                                 "\\\\server\\share); nothing was written";
+const std::filesystem::path kNotPlainText = std::wstring{L'n', 0xD83D, 0xDE00, L'\u00e9'};
+
+bool MarkReadOnly(const NativePath& path)
+{
+    return ::SetFileAttributesW(path.c_str(), kUnwritable) != 0;
+}
+
+bool MarkedReadOnly(const NativePath& path)
+{
+    return (::GetFileAttributesW(path.c_str()) & kUnwritable) == kUnwritable;
+}
+
+void ExpectMadeWritable(const NativePath& path)
+{
+    EXPECT_EQ(::GetFileAttributesW(path.c_str()) & kUnwritable, 0u);
+}
+
+std::string RemovedAgain(const NativePath& path)
+{
+    return DisplayPath(path) + ": not overwritten, so not removed";
+}
+
+std::vector<ChangeBeforeOpen> SystemChangesBeforeOpen(const std::filesystem::path&, const NativePath&)
+{
+    return {}; // Wine before version 9 only pretends to make links
+}
+
+// Devices, by their own namespace and by a reserved name that names one in every folder, and a data
+// stream of a file are refused.
+TEST(EngineRefusals, DevicesAndStreamsAreRefused)
+{
+    TemporaryFolder folder;
+    const NativePath file = folder.makeFile("file", 100, 0x3C);
+    const NativePath deviceNamespace = L"\\\\.\\NUL";
+    const NativePath stream = file + L":extra";
+    const std::filesystem::path reserved = folder.path() / "NUL";
+    ExpectRefusedUnwritten({
+        {deviceNamespace,
+         shown(deviceNamespace) + ": a device path (\\\\.\\ or \\\\?\\), not a file on a drive; nothing was written"},
+        {stream, shown(stream) + ": names a data stream of a file, not the file itself; nothing was written"},
+        {reserved.native(), shown(reserved) + ": not a regular file (a device); nothing was written"},
+    });
+    EXPECT_EQ(readWhole(file), std::vector<std::uint8_t>(100, 0x3C));
+}
+
+// The run holds the file so that it cannot be replaced while it is overwritten, and deletes it through
+// the handle it wrote through.
+TEST(Engine, FileCannotBeReplacedDuringTheRun)
+{
+    TemporaryFolder folder;
+    const NativePath saved = folder.makeFile("saved", 10);
+    EngineRun run;
+    overwrite(run, saved, kZeros);
+    ASSERT_TRUE(run.result.ok()) << run.result.failure;
+    const NativePath newcomer = folder.makeFile("newcomer", 20, 0x77);
+    std::error_code refused;
+    std::filesystem::rename(newcomer, saved, refused);
+    EXPECT_TRUE(refused) << "the file being shredded was replaced";
+    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), "");
+    EXPECT_FALSE(::exists(saved));
+    EXPECT_EQ(readWhole(newcomer), std::vector<std::uint8_t>(20, 0x77));
+}
+
+// Another program with the file open: one that does not let it be deleted keeps the run from opening
+// it, with nothing written; one that does may still add to it, and what it adds is overwritten too.
+TEST(EngineSharing, FileOpenElsewhereIsRefusedOrOverwrittenToItsNewEnd)
+{
+    for (const bool sharesDeletion : {false, true}) {
+        SCOPED_TRACE(sharesDeletion ? "shares deletion" : "does not share deletion");
+        TemporaryFolder folder;
+        const NativePath path = folder.makeFile("log", 6000, 0x4C);
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (sharesDeletion ? FILE_SHARE_DELETE : 0);
+        const HANDLE other = ::CreateFileW(
+            path.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(other, INVALID_HANDLE_VALUE);
+        ScriptedFileSystem files;
+        bool appended = false;
+        files.beforeWrite = [&](std::uint64_t) {
+            const std::string line(6000, 'L');
+            DWORD written = 0;
+            appended = appended || ::WriteFile(other, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        };
+        EngineRun run;
+        overwrite(run, path, kZeros, files);
+        if (sharesDeletion) {
+            ASSERT_TRUE(run.result.ok()) << run.result.failure;
+            EXPECT_TRUE(appended);
+            EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(15000, 0)); // 12,000 bytes, all overwritten
+        } else {
+            EXPECT_EQ(run.result.failure,
+                      DisplayPath(path) + ": cannot open for writing: " + ErrorText(ERROR_SHARING_VIOLATION));
+            EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(6000, 0x4C));
+        }
+        ::CloseHandle(other);
+    }
+}
