@@ -2,8 +2,8 @@
 // the focus must be named, the controls without a caption carry names that say what they are, and
 // message boxes expose their text.
 
-#include "tests/support/ShredderWindow.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 #include "windows/AboutWindow.h"
 #include "windows/MessageBox.h"
 #include "windows/NotesWindow.h"
@@ -58,7 +58,7 @@ QStringList namelessFocusable(QWidget* window)
 }
 } // namespace
 
-class TestAccessibility : public QObject
+class TestAccessibility : public WindowTestCase
 {
     Q_OBJECT
 
@@ -79,13 +79,12 @@ void TestAccessibility::initTestCase()
 
 void TestAccessibility::everyFocusableControlIsNamed()
 {
-    ShredderWindow ui("accessibility");
-    MainWindow& window = ui.window();
-    window.findChild<QAction*>("about")->trigger();
-    window.findChild<QAction*>("note")->trigger();
+    MainWindow& window = *m_window;
+    triggerAction("about");
+    triggerAction("note");
     QVERIFY(window.aboutWindow() && window.notesWindow());
     // An entry in the list, so its items are walked too.
-    QCOMPARE(ui.drop({QCoreApplication::applicationFilePath()}), 1);
+    QCOMPARE(drop({QCoreApplication::applicationFilePath()}), 1);
 
     for (QWidget* each : {static_cast<QWidget*>(&window),
                           static_cast<QWidget*>(window.aboutWindow()),
@@ -126,8 +125,7 @@ void TestAccessibility::uncaptionedControlsSayWhatTheyAre()
 {
     QFETCH(QString, control);
     QFETCH(QString, name);
-    ShredderWindow ui("accessibility");
-    REQUIRE_CHILD(widget, QWidget, &ui.window(), control);
+    REQUIRE_CHILD(widget, QWidget, m_window, control);
     QAccessibleInterface* node = QAccessible::queryAccessibleInterface(widget);
     QVERIFY(node);
     QCOMPARE(node->text(QAccessible::Name).remove('&'), name);
@@ -175,16 +173,15 @@ void TestAccessibility::statusIsHeardDuringAndAfterARun()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(12'000'000, 'l')) == 12'000'000);
     file.close();
 
-    ShredderWindow ui("accessibility-status");
-    MainWindow& window = ui.window();
+    MainWindow& window = *m_window;
     QStringList activityWhileWriting;
     QStringList percentWhileWriting;
-    ui.platform().files.beforeWrite = [&](std::int64_t) {
+    m_platform->files.beforeWrite = [&](std::int64_t) {
         activityWhileWriting << nameOf(&window, "sb1Panel1");
         percentWhileWriting << nameOf(&window, "sb1Panel2");
         QThread::msleep(20); // a slow disk, so that the status is shown between writes
     };
-    QVERIFY(ui.shredSingle(path));
+    QVERIFY(shredSingle(path));
     QCOMPARE(activityWhileWriting.value(0), "Shredding: " + path);
     QVERIFY2(percentWhileWriting.filter(QRegularExpression("^Finished: [1-9][0-9]?%$")).size() > 0,
              qPrintable(percentWhileWriting.join(" | ")));
@@ -195,10 +192,9 @@ void TestAccessibility::statusIsHeardDuringAndAfterARun()
 // Paste is found by sight too: pointing at the list's empty part shows a tooltip that tells of Ctrl+V.
 void TestAccessibility::listTellsOfPasteBySight()
 {
-    ShredderWindow ui("accessibility");
-    ui.window().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&ui.window()));
-    REQUIRE_CHILD(list, QListWidget, &ui.window(), "List1");
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    REQUIRE_CHILD(list, QListWidget, m_window, "List1");
     const QPoint empty(20, 20);
     QHelpEvent help(QEvent::ToolTip, empty, list->viewport()->mapToGlobal(empty));
     QCoreApplication::sendEvent(list->viewport(), &help);

@@ -4,9 +4,9 @@
 
 #include "tests/support/DropHelper.h"
 #include "tests/support/HangWatchdog.h"
-#include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -117,7 +117,7 @@ const QStringList kRefusedByTheRun = {"hard link to another file", "relative pat
 const QStringList kAwkwardNames = {"name with spaces.txt", "line\nbreak", "Ελληνικά и русский 日本語.txt"};
 } // namespace
 
-class TestFaultMatrix : public QObject
+class TestFaultMatrix : public WindowTestCase
 {
     Q_OBJECT
 
@@ -152,18 +152,17 @@ void TestFaultMatrix::pathBoxRefusesWhatCannotBeShredded()
     QFETCH(QString, kind);
     Scene scene;
     const QString path = scene.make(kind);
-    ShredderWindow ui("fault-matrix");
     {
         const HangWatchdog watchdog("Shred! on a " + kind.toStdString(), kTimeBound);
-        QVERIFY(!ui.shredSingle(path));
+        QVERIFY(!shredSingle(path));
     }
 
-    const QStringList shown = ui.messages();
+    const QStringList shown = messages();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown[0].startsWith("Warning!: " + path + ": "), qPrintable(shown[0]));
-    QVERIFY(!ui.claimedShredded());
+    QVERIFY(!claimedShredded());
     QVERIFY(scene.untouched());
-    QCOMPARE(ui.text("Text1"), path);
+    QCOMPARE(caption("Text1"), path);
     if (kind != "missing path" && kind != "character device" && kind != "relative path") {
         QVERIFY(QFileInfo(path).exists() || QFileInfo(path).isSymLink());
     }
@@ -182,14 +181,13 @@ void TestFaultMatrix::dropRefusesWhatCannotBeShredded()
     QFETCH(QString, kind);
     Scene scene;
     const QString path = scene.make(kind);
-    ShredderWindow ui("fault-matrix");
     {
         const HangWatchdog watchdog("dropping a " + kind.toStdString(), kTimeBound);
-        ui.drop({path});
+        drop({path});
     }
-    QCOMPARE(ui.messages(), QStringList{"Warning!: The file you tried to shred is an invalid file."});
-    QVERIFY(ui.listed().isEmpty());
-    QCOMPARE(ui.text("Label4"), QString("0 file displayed"));
+    QCOMPARE(messages(), QStringList{"Warning!: The file you tried to shred is an invalid file."});
+    QVERIFY(listed().isEmpty());
+    QCOMPARE(caption("Label4"), QString("0 file displayed"));
     QVERIFY(scene.untouched());
 }
 
@@ -205,16 +203,15 @@ void TestFaultMatrix::awkwardNamesAreShreddedBothWays()
 {
     QFETCH(QString, name);
     Scene scene;
-    ShredderWindow ui("fault-matrix");
     const QString single = scene.write(name, "single");
-    QVERIFY2(ui.shredSingle(single), qPrintable(ui.messages().join('\n')));
+    QVERIFY2(shredSingle(single), qPrintable(messages().join('\n')));
     QVERIFY(!QFile::exists(single));
 
-    const QString listed = scene.write(name + " (listed)", "listed");
-    QCOMPARE(ui.drop({listed}), 1);
-    QCOMPARE(ui.listed(), QStringList{listed});
-    QCOMPARE(ui.shredAllListed(), QString("1 file shredded !"));
-    QVERIFY(!QFile::exists(listed));
+    const QString dropped = scene.write(name + " (listed)", "listed");
+    QCOMPARE(drop({dropped}), 1);
+    QCOMPARE(listed(), QStringList{dropped});
+    QCOMPARE(shredAllListed(), QString("1 file shredded !"));
+    QVERIFY(!QFile::exists(dropped));
     QVERIFY(scene.untouched());
 }
 
@@ -227,10 +224,9 @@ void TestFaultMatrix::nonUtf8NameIsShreddedFromTheList()
     QCOMPARE(::write(fd, "secret", 6), 6);
     ::close(fd);
 
-    ShredderWindow ui("fault-matrix");
-    QVERIFY(ui.dropBytes(path));
-    QCOMPARE(ui.listed().size(), 1);
-    QCOMPARE(ui.shredAllListed(), QString("1 file shredded !"));
+    QVERIFY(dropBytes(path));
+    QCOMPARE(listed().size(), 1);
+    QCOMPARE(shredAllListed(), QString("1 file shredded !"));
     struct stat status
     {
     };
@@ -247,7 +243,7 @@ void TestFaultMatrix::nonUtf8NameIsShreddedFromTheList()
     };
     const QByteArray twin = QFile::encodeName(scene.path("")) + "latin1-caf\xe8";
     QVERIFY(make(path));
-    QVERIFY(ui.shredSingle(QFile::decodeName(path)));
+    QVERIFY(shredSingle(QFile::decodeName(path)));
     QCOMPARE(::lstat(path.constData(), &status), -1);
     // Also when one of them is spelled with U+FFFD itself, and for folders that show alike.
     const QByteArray literal = QFile::encodeName(scene.path("")) + "latin1-caf\xef\xbf\xbd";
@@ -259,10 +255,10 @@ void TestFaultMatrix::nonUtf8NameIsShreddedFromTheList()
     for (const QByteArray& alike : {twin, literal, folders[0] + "/secret"}) {
         const QByteArray chosen = alike == folders[0] + "/secret" ? alike : path;
         QVERIFY(make(chosen) && make(alike));
-        QVERIFY(!ui.shredSingle(QFile::decodeName(chosen)));
+        QVERIFY(!shredSingle(QFile::decodeName(chosen)));
         QVERIFY(::lstat(chosen.constData(), &status) == 0 && ::lstat(alike.constData(), &status) == 0);
-        QVERIFY(ui.messages().last().endsWith("no file, or more than one, shows this name (\"\uFFFD\" stands for bytes "
-                                              "that are not text); nothing was written"));
+        QVERIFY(messages().last().endsWith("no file, or more than one, shows this name (\"\uFFFD\" stands for bytes "
+                                           "that are not text); nothing was written"));
     }
     QVERIFY(scene.untouched());
 }
@@ -271,7 +267,6 @@ void TestFaultMatrix::fileSizeLimitIsReportedNotFatal()
 {
     Scene scene;
     const QString path = scene.write("limited", QByteArray(4096, 's'));
-    ShredderWindow ui("fault-matrix");
 
     // As the program does at start: a file size limit must turn into an error, not a signal.
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -280,19 +275,19 @@ void TestFaultMatrix::fileSizeLimitIsReportedNotFatal()
     rlimit limited = previous;
     limited.rlim_cur = 4096;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const bool claimed = ui.shredSingle(path);
+    const bool claimed = shredSingle(path);
     ::setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousHandler);
 
     QVERIFY(!claimed);
-    const QStringList shown = ui.messages();
+    const QStringList shown = messages();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[1],
              "Warning!: " + path +
                  ": contents overwritten, but the file could not be extended to a whole block and was "
                  "not deleted: File too large");
     QCOMPARE(readTestFile(path), QByteArray(4096, '\0'));
-    QCOMPARE(ui.text("Text1"), path);
+    QCOMPARE(caption("Text1"), path);
 }
 
 // The pick in the dialog and the drop on the list pin the file; a file renamed onto the path after
@@ -301,26 +296,25 @@ void TestFaultMatrix::fileReplacedAfterThePickOrTheDropIsRefused()
 {
     Scene scene;
     const QString path = scene.write("chosen", QByteArray(6000, 'c'));
-    ShredderWindow ui("fault-matrix");
     const auto replace = [&] {
         const QString other = scene.write("other", QByteArray(7000, 'o'));
         QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
     };
     const QString refusal = "Warning!: " + path + ": the file was replaced after it was chosen; nothing was written";
 
-    REQUIRE_CHILD(open, QAbstractButton, &ui.window(), "Command1");
-    REQUIRE_CHILD(shred, QAbstractButton, &ui.window(), "Command2");
-    ui.platform().fileDialog.setNextFileName(path);
+    REQUIRE_CHILD(open, QAbstractButton, m_window, "Command1");
+    REQUIRE_CHILD(shred, QAbstractButton, m_window, "Command2");
+    m_platform->fileDialog.setNextFileName(path);
     open->click();
     replace();
-    ui.platform().messages.setNextAnswer(MessageBox::Answer::Yes);
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     shred->click();
-    QCOMPARE(ui.messages().last(), refusal);
+    QCOMPARE(messages().last(), refusal);
     QCOMPARE(readTestFile(path), QByteArray(7000, 'o'));
 
     // A file dropped on the path box is pinned as a pick is; text dropped there is not taken.
     const QString dropped = scene.write("dropped", QByteArray(6000, 'd'));
-    REQUIRE_CHILD(box, QLineEdit, &ui.window(), "Text1");
+    REQUIRE_CHILD(box, QLineEdit, m_window, "Text1");
     box->clear();
     QMimeData text;
     text.setText("file:///elsewhere");
@@ -329,23 +323,23 @@ void TestFaultMatrix::fileReplacedAfterThePickOrTheDropIsRefused()
     QCOMPARE(box->text(), dropped);
     QVERIFY(::rename(QFile::encodeName(scene.write("other", "o")).constData(),
                      QFile::encodeName(dropped).constData()) == 0);
-    ui.platform().messages.setNextAnswer(MessageBox::Answer::Yes);
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     shred->click();
-    QCOMPARE(ui.messages().last(), QString(refusal).replace(path, dropped));
+    QCOMPARE(messages().last(), QString(refusal).replace(path, dropped));
     QCOMPARE(readTestFile(dropped), QByteArray("o"));
 
     QVERIFY(QFile::remove(path));
     scene.write("chosen", QByteArray(6000, 'c'));
-    QCOMPARE(ui.drop({path}), 1);
+    QCOMPARE(drop({path}), 1);
     replace();
-    QCOMPARE(ui.shredAllListed(), QString());
+    QCOMPARE(shredAllListed(), QString());
     QCOMPARE(
-        ui.messages().last(),
+        messages().last(),
         QString(refusal).replace("Warning!: ",
                                  "Warning!: Nothing was shredded, and nothing was written: the checked file cannot be "
                                  "shredded as it is now.\n\n"));
     QCOMPARE(readTestFile(path), QByteArray(7000, 'o'));
-    QVERIFY(!ui.claimedShredded());
+    QVERIFY(!claimedShredded());
 }
 
 QTEST_MAIN(TestFaultMatrix)

@@ -1,6 +1,5 @@
 #include "filelist/FileList.h"
 #include "tests/support/DropHelper.h"
-#include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"

@@ -9,9 +9,9 @@
 #include "shred/ShredView.h"
 #include "shred/SingleShred.h"
 #include "tests/support/DiskImage.h"
-#include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 
 #include <QAction>
 #include <QDir>
@@ -74,10 +74,9 @@ QList<PlantedFile> plant(DiskImage& image, const QByteArray& marker, QString* er
 // Where each file's blocks lay just before it was deleted.
 using ExtentsBeforeDelete = QMap<QString, QList<DiskImage::Extent>>;
 
-void recordExtentsBeforeDelete(ShredderWindow& ui, ExtentsBeforeDelete& extents)
+void recordExtentsBeforeDelete(ScriptedFileSystem& files, ExtentsBeforeDelete& extents)
 {
-    ui.platform().files.beforeDelete = [&extents, keep = ui.platform().files.beforeDelete](const NativePath& path) {
-        keep(path);
+    files.beforeDelete = [&extents](const NativePath& path) {
         extents[NativePaths::shown(path)] = DiskImage::extentsOf(QFile::decodeName(path.c_str()));
     };
 }
@@ -333,7 +332,7 @@ public:
 };
 } // namespace
 
-class TestForensic : public QObject
+class TestForensic : public WindowTestCase
 {
     Q_OBJECT
 
@@ -390,22 +389,21 @@ void TestForensic::shreddedFilesLeaveNoTrace()
     const QList<PlantedFile> planted = plant(image, marker, &error);
     QVERIFY2(!planted.isEmpty(), qPrintable(error));
 
-    ShredderWindow ui("forensic");
     ExtentsBeforeDelete extentsBeforeDelete;
-    recordExtentsBeforeDelete(ui, extentsBeforeDelete);
+    recordExtentsBeforeDelete(m_platform->files, extentsBeforeDelete);
     if (enhanced) {
-        ui.window().findChild<QAction*>("random")->trigger();
+        triggerAction("random");
     }
     if (batch) {
         QStringList paths;
         for (const PlantedFile& file : planted) {
             paths << file.path;
         }
-        QCOMPARE(ui.drop(paths), planted.size());
-        QCOMPARE(ui.shredAllListed(), QString("%1 files shredded !").arg(planted.size()));
+        QCOMPARE(drop(paths), planted.size());
+        QCOMPARE(shredAllListed(), QString("%1 files shredded !").arg(planted.size()));
     } else {
         for (const PlantedFile& file : planted) {
-            QVERIFY2(ui.shredSingle(file.path), qPrintable(ui.messages().join('\n')));
+            QVERIFY2(shredSingle(file.path), qPrintable(messages().join('\n')));
         }
     }
     for (const PlantedFile& file : planted) {
@@ -418,7 +416,7 @@ void TestForensic::shreddedFilesLeaveNoTrace()
     QCOMPARE(raw.count(marker), 0);
     // Where each file's bytes lay, the fill pattern lies now.
     for (const PlantedFile& file : planted) {
-        const QByteArray written = ui.contentBeforeDelete.value(file.path);
+        const QByteArray written = contentBeforeDelete(file.path);
         QCOMPARE(written.size() % 5000, 0);
         QVERIFY2(sameWhereNotReused(
                      bytesAt(raw, file), written.left(file.content.size()), file, planted, extentsBeforeDelete),
@@ -475,15 +473,14 @@ void TestForensic::immutableFileIsRefusedUntouched()
     const QString path = writeTestFile(image->filePath("immutable"), QByteArray(6000, 'i'));
     QCOMPARE(QProcess::execute("chattr", {"+i", path}), 0);
 
-    ShredderWindow ui("immutable");
-    QVERIFY(!ui.shredSingle(path));
-    QCOMPARE(ui.messages().last(), "Warning!: " + path + ": cannot open for writing: Operation not permitted");
-    QCOMPARE(ui.drop({path}), 1);
-    QCOMPARE(ui.shredAllListed(), QString()); // no "Mission Accomplished !" over nothing shredded
-    QCOMPARE(ui.messages().last(),
+    QVERIFY(!shredSingle(path));
+    QCOMPARE(messages().last(), "Warning!: " + path + ": cannot open for writing: Operation not permitted");
+    QCOMPARE(drop({path}), 1);
+    QCOMPARE(shredAllListed(), QString()); // no "Mission Accomplished !" over nothing shredded
+    QCOMPARE(messages().last(),
              "Warning!: The checked file was not shredded:\n\n" + path +
                  ": cannot open for writing: Operation not permitted");
-    QCOMPARE(ui.listed(), QStringList{path}); // back in the list
+    QCOMPARE(listed(), QStringList{path}); // back in the list
     QCOMPARE(readTestFile(path), QByteArray(6000, 'i'));
     QCOMPARE(QProcess::execute("chattr", {"-i", path}), 0);
 }
@@ -499,9 +496,8 @@ void TestForensic::readOnlyFileSystemIsRefusedUntouched()
     const QString error = image->remountReadOnly();
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
-    ShredderWindow ui("read-only");
-    QVERIFY(!ui.shredSingle(path));
-    QCOMPARE(ui.messages().last(), "Warning!: " + path + ": cannot open for writing: Read-only file system");
+    QVERIFY(!shredSingle(path));
+    QCOMPARE(messages().last(), "Warning!: " + path + ": cannot open for writing: Read-only file system");
     QCOMPARE(readTestFile(path), QByteArray(7000, 'k'));
 }
 
@@ -544,12 +540,11 @@ void TestForensic::fullFileSystemStillOverwritesTheOriginalBytes()
         image->sync();
     }
 
-    ShredderWindow ui("disk-full");
-    QVERIFY(!ui.shredSingle(path));
-    QCOMPARE(ui.messages().last(),
+    QVERIFY(!shredSingle(path));
+    QCOMPARE(messages().last(),
              "Warning!: " + path + ": contents overwritten, but " + kept + ": No space left on device");
     QCOMPARE(readTestFile(path), QByteArray(holeLength > 0 ? 2 * 8192 + holeLength : 8192, '\0'));
-    QCOMPARE(ui.text("Text1"), path);
+    QCOMPARE(caption("Text1"), path);
     QVERIFY(image->unmount().isEmpty());
     QCOMPARE(image->raw().count(marker), 0);
 }
@@ -660,10 +655,9 @@ void TestForensic::badBlocksArePassedOver()
     error = disk.failFrom(start + badFrom, badLength);
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
-    ShredderWindow ui("bad-blocks");
-    QVERIFY(!ui.shredSingle(path));
+    QVERIFY(!shredSingle(path));
     QVERIFY(QFile::exists(path));
-    const QString warning = ui.messages().last();
+    const QString warning = messages().last();
     QVERIFY2(warning.startsWith("Warning!: " + path + ": ") && warning.contains("Input/output error"),
              qPrintable(warning));
     // Past the page cache the failing writes are seen one by one; through it only when flushed.

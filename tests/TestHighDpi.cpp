@@ -4,9 +4,9 @@
 
 #include "app/PictureButton.h"
 #include "tests/support/ScriptedPlatform.h"
-#include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 #include "windows/AboutWindow.h"
 #include "windows/NotesWindow.h"
 
@@ -17,7 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestHighDpi : public QObject
+class TestHighDpi : public WindowTestCase
 {
     Q_OBJECT
 
@@ -42,8 +42,7 @@ void TestHighDpi::initTestCase()
 
 void TestHighDpi::layoutScalesAsOnePiece()
 {
-    ShredderWindow ui("high-dpi");
-    MainWindow& window = ui.window();
+    MainWindow& window = *m_window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // Logical geometry as designed, whatever the scale.
     REQUIRE_CHILD(client, QWidget, &window, "client");
@@ -72,8 +71,7 @@ void TestHighDpi::picturesAreDrawnAtTheScreensResolution()
 {
     QFETCH(QString, control);
     QFETCH(QString, artwork);
-    ShredderWindow ui("high-dpi");
-    MainWindow& window = ui.window();
+    MainWindow& window = *m_window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     REQUIRE_CHILD(widget, QWidget, &window, control);
 
@@ -162,16 +160,15 @@ void TestHighDpi::infoWindowsKeepTheirTypography()
 void TestHighDpi::mainWindowEdgesAreSeen()
 {
     QTemporaryDir folder;
-    ShredderWindow ui("high-dpi");
-    ui.window().activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&ui.window()));
-    QCOMPARE(ui.drop({writeTestFile(folder.filePath("one"), "1")}), 1);
-    QCOMPARE(ui.drop({writeTestFile(folder.filePath("two"), "2")}), 1);
-    REQUIRE_CHILD(list, QListWidget, &ui.window(), "List1");
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QCOMPARE(drop({writeTestFile(folder.filePath("one"), "1")}), 1);
+    QCOMPARE(drop({writeTestFile(folder.filePath("two"), "2")}), 1);
+    REQUIRE_CHILD(list, QListWidget, m_window, "List1");
     const int pitch = list->visualItemRect(list->item(1)).top() - list->visualItemRect(list->item(0)).top();
     QVERIFY(pitch - list->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, list) >= 2);
 
-    REQUIRE_CHILD(logo, QLabel, &ui.window(), "Image1");
+    REQUIRE_CHILD(logo, QLabel, m_window, "Image1");
     const QImage shot = logo->grab().toImage();
     const int line = qRound(logo->lineWidth() * m_scale);
     const int w = shot.width();
@@ -186,7 +183,7 @@ void TestHighDpi::mainWindowEdgesAreSeen()
                  qPrintable(QString("frame at %1,%2").arg(frame.x()).arg(frame.y())));
     }
 
-    REQUIRE_CHILD(button, QWidget, &ui.window(), "Command1");
+    REQUIRE_CHILD(button, QWidget, m_window, "Command1");
     const auto leftSide = [&] { // the two device-independent pixels inside the bevel
         const QImage face = button->grab().toImage();
         return std::pair{qGray(face.pixel(qRound(3 * m_scale), face.height() / 2)),

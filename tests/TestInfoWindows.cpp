@@ -94,7 +94,7 @@ void TestInfoWindows::cleanup()
 
 AboutWindow* TestInfoWindows::openAbout()
 {
-    m_window->findChild<QAction*>("about")->trigger();
+    triggerAction("about");
     AboutWindow* about = m_window->aboutWindow();
     if (about && !QTest::qWaitForWindowExposed(about)) {
         return nullptr;
@@ -104,7 +104,7 @@ AboutWindow* TestInfoWindows::openAbout()
 
 NotesWindow* TestInfoWindows::openNotes()
 {
-    m_window->findChild<QAction*>("note")->trigger();
+    triggerAction("note");
     NotesWindow* notes = m_window->notesWindow();
     if (notes && !QTest::qWaitForWindowExposed(notes)) {
         return nullptr;
@@ -315,7 +315,7 @@ void TestInfoWindows::windowsAreModelessWithoutOwner()
     }
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
     // The main window still takes commands beside them.
-    m_window->findChild<QAction*>("random")->trigger();
+    triggerAction("random");
     QVERIFY(!isStandardMode(m_window->shredMode()));
 }
 

@@ -1,15 +1,15 @@
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "tests/support/ScriptedPlatform.h"
-#include "tests/support/ShredderWindow.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
 
-class TestModeMenu : public QObject
+class TestModeMenu : public WindowTestCase
 {
     Q_OBJECT
 
@@ -48,10 +48,7 @@ void TestModeMenu::clicks()
     QFETCH(bool, standardChecked);
     QFETCH(int, flag);
 
-    ScriptedPlatform platform;
-    InstanceGuard guard("zorvik-test-mode-menu-" + std::to_string(QCoreApplication::applicationPid()));
-    MainWindow window(platform.platform());
-    QVERIFY(window.load(guard));
+    MainWindow& window = *m_window;
     REQUIRE_CHILD(standard, QAction, &window, "null_");
     REQUIRE_CHILD(enhanced, QAction, &window, "random");
 
@@ -64,8 +61,8 @@ void TestModeMenu::clicks()
     QCOMPARE(enhanced->isChecked(), !standardChecked);
     QCOMPARE(int(window.shredMode()), flag);
     QCOMPARE(isStandardMode(window.shredMode()), standardChecked);
-    QVERIFY(platform.messages.shown().isEmpty());
-    QCOMPARE(window.findChild<QLabel*>("sb1Panel1")->text(), QString("Ready"));
+    QVERIFY(m_platform->messages.shown().isEmpty());
+    QCOMPARE(panel(1), QString("Ready"));
     QCOMPARE(window.windowTitle(), QString("Zorvik! V1.0"));
 }
 
@@ -103,8 +100,7 @@ void TestModeMenu::everyStartIsStandard()
 // is not, since it shows its mark.
 void TestModeMenu::onlyTheCheckedEntryShowsAMark()
 {
-    ShredderWindow ui("mode-marks");
-    MainWindow& window = ui.window();
+    MainWindow& window = *m_window;
     REQUIRE_CHILD(menu, QMenu, &window, "mode");
     REQUIRE_CHILD(standard, QAction, &window, "null_");
     REQUIRE_CHILD(enhanced, QAction, &window, "random");

@@ -2,7 +2,6 @@
 #include "filelist/NativePaths.h"
 #include "shred/RunProgress.h"
 #include "tests/support/HangWatchdog.h"
-#include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
@@ -135,7 +134,7 @@ void TestSingleShredWindow::pickedFileIsShreddedWithTheDesignedBoxes()
     QVERIFY(barShownWhileConfirming);
     QCOMPARE(panelWhileConfirming, QString("Ready"));
     QVERIFY(!QFile::exists(path));
-    QCOMPARE(ui().contentBeforeDelete.value(path), QByteArray(15000, '\0'));
+    QCOMPARE(contentBeforeDelete(path), QByteArray(15000, '\0'));
     QCOMPARE(text1(), QString());
     QCOMPARE(m_platform->fileDialog.fileName(), QString());
     QVERIFY(bar()->isVisible());
@@ -210,17 +209,17 @@ void TestSingleShredWindow::readOnlyFileIsShredded()
     pressShred();
     QCOMPARE(m_platform->messages.shown(), (QList<Message>{kConfirm, kShredded}));
     QVERIFY(!QFile::exists(path));
-    QCOMPARE(ui().contentBeforeDelete.value(path), QByteArray(5000, '\0'));
+    QCOMPARE(contentBeforeDelete(path), QByteArray(5000, '\0'));
 }
 
 void TestSingleShredWindow::enhancedModeWritesOnePatternOfNonZeroBytes()
 {
-    m_window->findChild<QAction*>("random")->trigger();
+    triggerAction("random");
     const QString path = makeFile("secret", 12000);
     pick(path);
     m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     pressShred();
-    const QByteArray written = ui().contentBeforeDelete.value(path);
+    const QByteArray written = contentBeforeDelete(path);
     QCOMPARE(written.size(), 15000);
     QVERIFY(!written.contains('\0'));
     const QByteArray block = written.left(5000);

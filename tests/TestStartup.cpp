@@ -2,8 +2,8 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "tests/support/ScriptedPlatform.h"
-#include "tests/support/ShredderWindow.h"
 #include "tests/support/WidgetLookup.h"
+#include "tests/support/WindowTestCase.h"
 #include "windows/AboutWindow.h"
 #include "windows/NotesWindow.h"
 
@@ -61,7 +61,7 @@ const QByteArray kAlreadyRunningBox = "box|Prompting|This program is already run
 
 } // namespace
 
-class TestStartup : public QObject
+class TestStartup : public WindowTestCase
 {
     Q_OBJECT
 
@@ -341,48 +341,42 @@ void TestStartup::aWholeSessionStoresNothing()
 
 void TestStartup::exitClosesEveryWindow()
 {
-    ShredderWindow ui("startup-exit");
-    MainWindow& window = ui.window();
+    MainWindow& window = *m_window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.findChild<QAction*>("about")->trigger();
-    window.findChild<QAction*>("note")->trigger();
+    triggerAction("about");
+    triggerAction("note");
     QPointer<AboutWindow> about = window.aboutWindow();
     QPointer<NotesWindow> notes = window.notesWindow();
     QVERIFY(about && about->isVisible() && notes && notes->isVisible());
 
     QSignalSpy unloaded(&window, &MainWindow::unloaded);
-    window.findChild<QAction*>("e")->trigger();
+    triggerAction("e");
     QCOMPARE(unloaded.count(), 1);
     QVERIFY(!window.isVisible());
     QTRY_VERIFY(!about && !notes);
-    QVERIFY(ui.messages().isEmpty()); // no question asked
+    QVERIFY(messages().isEmpty()); // no question asked
 }
 
 void TestStartup::closeBoxActsAsExit()
 {
-    ShredderWindow ui("startup-closebox");
-    MainWindow& window = ui.window();
+    MainWindow& window = *m_window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.findChild<QAction*>("about")->trigger();
+    triggerAction("about");
     QPointer<AboutWindow> about = window.aboutWindow();
 
     QSignalSpy unloaded(&window, &MainWindow::unloaded);
     QVERIFY(window.close()); // never refused
     QCOMPARE(unloaded.count(), 1);
     QTRY_VERIFY(!about);
-    QVERIFY(ui.messages().isEmpty());
+    QVERIFY(messages().isEmpty());
 }
 
 void TestStartup::closingAboutOrNotesKeepsTheProgram()
 {
-    ScriptedPlatform platform;
-    InstanceGuard guard(uniqueKey("close-info"));
-    MainWindow window(platform.platform());
-    QVERIFY(window.load(guard));
-    window.showCentred();
+    MainWindow& window = *m_window;
     QSignalSpy unloaded(&window, &MainWindow::unloaded);
-    window.findChild<QAction*>("about")->trigger();
-    window.findChild<QAction*>("note")->trigger();
+    triggerAction("about");
+    triggerAction("note");
     window.aboutWindow()->close();
     window.notesWindow()->close();
     QTRY_VERIFY(!window.aboutWindow() && !window.notesWindow());

@@ -3,8 +3,8 @@
 
 #include "shred/Md5.h"
 #include "shred/Thumbnails.h"
-#include "tests/support/ShredderWindow.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/WindowTestCase.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +33,7 @@ QString thumbnailAt(const QString& folder, const std::string& uri)
 }
 } // namespace
 
-class TestThumbnails : public QObject
+class TestThumbnails : public WindowTestCase
 {
     Q_OBJECT
 
@@ -108,24 +108,23 @@ void TestThumbnails::thumbnailsAreDestroyedWithTheFile()
     const QString link = thumbnailAt(cache + "/x-large", uri);
     QVERIFY(QDir().mkpath(cache + "/x-large") && QFile::link(precious, link));
 
-    ShredderWindow ui(batch ? "thumbnails-batch" : "thumbnails-single");
     if (batch) {
-        QCOMPARE(ui.drop({photo}), 1);
-        QCOMPARE(ui.shredAllListed(), QString("1 file shredded !"));
+        QCOMPARE(drop({photo}), 1);
+        QCOMPARE(shredAllListed(), QString("1 file shredded !"));
     } else {
-        ui.shredSingle(photo);
-        QVERIFY(ui.messages().contains("Mission Accomplished !: The file has been shredded !"));
+        shredSingle(photo);
+        QVERIFY(messages().contains("Mission Accomplished !: The file has been shredded !"));
     }
     for (const QString& thumbnail : destroyed) {
         QVERIFY2(!QFile::exists(thumbnail), qPrintable(thumbnail));
-        const QByteArray overwritten = ui.contentBeforeDelete.value(thumbnail);
+        const QByteArray overwritten = contentBeforeDelete(thumbnail);
         QVERIFY2(!overwritten.isEmpty() && overwritten.count('\0') == overwritten.size(), qPrintable(thumbnail));
     }
-    QVERIFY(ui.platform().files.flushes >= 1 + destroyed.size()); // the file's, then each thumbnail's
+    QVERIFY(m_platform->files.flushes >= 1 + destroyed.size()); // the file's, then each thumbnail's
     QVERIFY(QFile::exists(another));
     QCOMPARE(QFileInfo(link).symLinkTarget(), precious);
     QCOMPARE(readTestFile(precious), QByteArray(100, 'k'));
-    QCOMPARE(ui.messages().last(),
+    QCOMPARE(messages().last(),
              "Warning!: A thumbnail of " + photo + " was not destroyed: " + link +
                  ": a symbolic link stands at its name; neither it nor what it points to was touched");
 }
@@ -193,11 +192,10 @@ void TestThumbnails::linksOnTheWayAreNotFollowed()
     QVERIFY(link.isEmpty() || (QDir().mkpath(QFileInfo(folder.filePath(link)).path()) &&
                                QFile::link(folder.filePath("elsewhere"), folder.filePath(link))));
 
-    ShredderWindow ui("thumbnail-links");
-    QCOMPARE(ui.shredSingle(photo), told.isEmpty());
+    QCOMPARE(shredSingle(photo), told.isEmpty());
     QCOMPARE(QFileInfo::exists(picture), !told.isEmpty());
     if (!told.isEmpty()) {
-        QCOMPARE(ui.messages().last(), "Warning!: A thumbnail of " + photo + " was not destroyed: " + expand(told));
+        QCOMPARE(messages().last(), "Warning!: A thumbnail of " + photo + " was not destroyed: " + expand(told));
     }
 }
 

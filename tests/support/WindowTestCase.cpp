@@ -1,12 +1,36 @@
+// The window suites' fixture: the window's life around each test, and the checked gestures.
+
 #include "tests/support/WindowTestCase.h"
 
+#include "filelist/NativePaths.h"
+#include "tests/support/DropHelper.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QCoreApplication>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
+
+namespace {
+// The named child of the window, enabled; a test failure, and null, when there is none or it is
+// disabled.
+template <typename Control> Control* usable(const MainWindow* window, const char* name)
+{
+    auto* control = window->findChild<Control*>(name);
+    if (!control) {
+        QTest::qFail(qPrintable(QStringLiteral("Control doesn't exist: %1").arg(name)), __FILE__, __LINE__);
+    } else if (!control->isEnabled()) {
+        QTest::qFail(qPrintable(QStringLiteral("Control is disabled: %1").arg(name)), __FILE__, __LINE__);
+        return nullptr;
+    }
+    return control;
+}
+} // namespace
 
 void WindowTestCase::initTestCase()
 {
@@ -17,9 +41,15 @@ void WindowTestCase::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
-    m_ui = std::make_unique<ShredderWindow>(QString(metaObject()->className()).toLower());
-    m_platform = &m_ui->platform();
-    m_window = &m_ui->window();
+    const QString suite = QString(metaObject()->className()).toLower();
+    m_scripted = std::make_unique<ScriptedPlatform>();
+    m_guard = std::make_unique<InstanceGuard>(
+        ("zorvik-test-" + suite + "-" + QString::number(QCoreApplication::applicationPid())).toStdString());
+    m_main = std::make_unique<MainWindow>(m_scripted->platform());
+    m_platform = m_scripted.get();
+    m_window = m_main.get();
+    m_window->load(*m_guard);
+    m_window->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     m_list = m_window->findChild<QListWidget*>("List1");
     QVERIFY(m_list);
@@ -30,17 +60,14 @@ void WindowTestCase::cleanup()
     m_list = nullptr;
     m_window = nullptr;
     m_platform = nullptr;
-    m_ui.reset();
+    m_main.reset();
+    m_guard.reset();
+    m_scripted.reset();
     if (m_folder) {
         // Leave nothing read-only behind that would stop the folder's removal.
         QFile::setPermissions(m_folder->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     m_folder.reset();
-}
-
-ShredderWindow& WindowTestCase::ui() const
-{
-    return *m_ui;
 }
 
 QTemporaryDir& WindowTestCase::folder() const
@@ -55,9 +82,16 @@ QString WindowTestCase::makeFile(const QString& name, qint64 length, char fill) 
 
 void WindowTestCase::click(const char* name) const
 {
-    auto* button = m_window->findChild<QAbstractButton*>(name);
-    QVERIFY2(button, qPrintable(QStringLiteral("Button doesn't exist: %1").arg(name)));
-    QTest::mouseClick(button, Qt::LeftButton);
+    if (auto* button = usable<QAbstractButton>(m_window, name)) {
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+}
+
+void WindowTestCase::triggerAction(const char* name) const
+{
+    if (auto* action = usable<QAction>(m_window, name)) {
+        action->trigger();
+    }
 }
 
 void WindowTestCase::pick(const QString& path) const
@@ -66,17 +100,94 @@ void WindowTestCase::pick(const QString& path) const
     click("Command1");
 }
 
+bool WindowTestCase::shredSingle(const QString& path) const
+{
+    pick(path);
+    const qsizetype before = m_platform->messages.shown().size();
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    click("Command2");
+    const auto shown = m_platform->messages.shown();
+    return shown.size() > before && shown.last().text == "The file has been shredded !";
+}
+
+int WindowTestCase::drop(const QStringList& paths) const
+{
+    int accepted = 0;
+    for (const QString& path : paths) {
+        accepted += dropFiles(m_list, {QUrl::fromLocalFile(path)});
+    }
+    return accepted;
+}
+
+bool WindowTestCase::dropBytes(const QByteArray& path) const
+{
+    return dropFiles(m_list, {QUrl::fromEncoded("file://" + path.toPercentEncoding("/"))});
+}
+
+QString WindowTestCase::shredAllListed() const
+{
+    click("Option1");
+    m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
+    click("Command3");
+    const auto shown = m_platform->messages.shown();
+    for (auto message = shown.rbegin(); message != shown.rend(); ++message) {
+        if (message->title == "Mission Accomplished !") {
+            return message->text;
+        }
+    }
+    return {};
+}
+
 QString WindowTestCase::caption(const char* name) const
 {
-    return m_ui->text(name);
+    QObject* object = m_window->findChild<QObject*>(name);
+    if (auto* label = qobject_cast<QLabel*>(object)) {
+        return label->text();
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(object)) {
+        return edit->text();
+    }
+    return "<no text control " + QString(name) + ">";
 }
 
 QString WindowTestCase::panel(int number) const
 {
-    return m_ui->text(number == 1 ? "sb1Panel1" : "sb1Panel2");
+    return caption(number == 1 ? "sb1Panel1" : "sb1Panel2");
 }
 
 QStringList WindowTestCase::listed() const
 {
-    return m_ui->listed();
+    QStringList texts;
+    for (int i = 0; i < m_list->count(); ++i) {
+        texts << m_list->item(i)->text();
+    }
+    return texts;
+}
+
+QStringList WindowTestCase::messages() const
+{
+    QStringList lines;
+    for (const MessageBox::Message& message : m_platform->messages.shown()) {
+        lines << message.title + ": " + message.text;
+    }
+    return lines;
+}
+
+bool WindowTestCase::claimedShredded() const
+{
+    for (const MessageBox::Message& message : m_platform->messages.shown()) {
+        if (message.title == "Mission Accomplished !" && !message.text.startsWith("0 file")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QByteArray WindowTestCase::contentBeforeDelete(const QString& path) const
+{
+    const auto& kept = m_platform->files.contentBeforeDelete;
+    const auto found = kept.find(NativePaths::fromText(path).path);
+    return found == kept.end() ? QByteArray()
+                               : QByteArray(reinterpret_cast<const char*>(found->second.data()),
+                                            static_cast<qsizetype>(found->second.size()));
 }
