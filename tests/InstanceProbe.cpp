@@ -8,6 +8,7 @@
 #include "app/Startup.h"
 #include "shred/FileSystem.h"
 #include "tests/support/ScriptedPlatform.h"
+#include "tests/support/SystemTexts.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -79,7 +80,7 @@ private:
                 answer = box->defaultButton();
             }
             QMetaObject::invokeMethod(answer, &QAbstractButton::click, Qt::QueuedConnection);
-            m_shredded |= box->windowTitle() == "Mission Accomplished !";
+            m_shredded |= box->windowTitle() == Texts::kDone;
         } else if (QApplication::activeModalWidget()) {
             return;
         } else if (!m_picked) {

@@ -2,6 +2,7 @@
 // the focus must be named, the controls without a caption carry names that say what they are, and
 // message boxes expose their text.
 
+#include "tests/support/SystemTexts.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
 #include "windows/AboutWindow.h"
@@ -105,10 +106,9 @@ void TestAccessibility::uncaptionedControlsSayWhatTheyAre_data()
                                 << "Files to shred in a batch";
     QTest::newRow("progress bar") << "pb1"
                                   << "Shredding progress";
-    QTest::newRow("status panel") << "sb1Panel1"
-                                  << "Ready";
-    QTest::newRow("Open...") << "Command1"
-                             << "Open... (O)";
+    QTest::newRow("status panel") << "sb1Panel1" << Texts::kReady;
+    QTest::newRow(Texts::kOpenTitle) << "Command1"
+                                     << "Open... (O)";
     QTest::newRow("Shred!") << "Command2"
                             << "Shred! (S)";
     QTest::newRow("B-Shred!") << "Command3"
@@ -134,11 +134,8 @@ void TestAccessibility::uncaptionedControlsSayWhatTheyAre()
 
 void TestAccessibility::messageBoxesReadTheirText()
 {
-    const MessageBox::Message message{"Are you sure to shred file(s)?",
-                                      "Confirm?",
-                                      MessageBox::Icon::Question,
-                                      MessageBox::Buttons::YesNo,
-                                      MessageBox::Answer::No};
+    const MessageBox::Message message{
+        Texts::kAreYouSure, "Confirm?", MessageBox::Icon::Question, MessageBox::Buttons::YesNo, MessageBox::Answer::No};
     const std::unique_ptr<QMessageBox> box = QtMessageBox::build(nullptr, message);
     box->show();
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
@@ -185,8 +182,8 @@ void TestAccessibility::statusIsHeardDuringAndAfterARun()
     QCOMPARE(activityWhileWriting.value(0), "Shredding: " + path);
     QVERIFY2(percentWhileWriting.filter(QRegularExpression("^Finished: [1-9][0-9]?%$")).size() > 0,
              qPrintable(percentWhileWriting.join(" | ")));
-    QCOMPARE(nameOf(&window, "sb1Panel1"), QString("Ready"));
-    QCOMPARE(nameOf(&window, "sb1Panel2"), QString("Finished:100%"));
+    QCOMPARE(nameOf(&window, "sb1Panel1"), QString(Texts::kReady));
+    QCOMPARE(nameOf(&window, "sb1Panel2"), QString(Texts::kFinished));
 }
 
 // Paste is found by sight too: pointing at the list's empty part shows a tooltip that tells of Ctrl+V.

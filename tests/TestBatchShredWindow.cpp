@@ -2,6 +2,7 @@
 #include "filelist/FileList.h"
 #include "filelist/NativePaths.h"
 #include "tests/support/DropHelper.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
@@ -25,18 +26,17 @@ using Message = MessageBox::Message;
 using enum MessageBox::Icon;
 
 namespace {
-const Message kConfirm{
-    "Are you sure to shred file(s)?", "Confirm?", Question, MessageBox::Buttons::YesNo, MessageBox::Answer::No};
-const Message kSelectFiles{"Please select one or more files.", "Prompting", Exclamation};
+const Message kConfirm{Texts::kAreYouSure, "Confirm?", Question, MessageBox::Buttons::YesNo, MessageBox::Answer::No};
+const Message kSelectFiles{Texts::kSelectFiles, Texts::kPrompting, Exclamation};
 
 Message shredded(const QString& text)
 {
-    return {text, "Mission Accomplished !", Information};
+    return {text, Texts::kDone, Information};
 }
 
 Message warning(const QString& text)
 {
-    return {text, "Warning!", Exclamation};
+    return {text, Texts::kWarning, Exclamation};
 }
 } // namespace
 
@@ -108,7 +108,7 @@ void TestBatchShredWindow::checkedFilesAreShreddedAndTheRestComeBackUnchecked()
     QString percentWhileReporting;
     int maximumWhileReporting = 0;
     m_platform->messages.setOnShow([&](const Message& message) {
-        if (message.title == "Mission Accomplished !") {
+        if (message.title == Texts::kDone) {
             listedWhileReporting = listedWithMarks();
             percentWhileReporting = m_window->findChild<QLabel*>("sb1Panel2")->text();
             maximumWhileReporting = m_window->findChild<QProgressBar*>("pb1")->maximum();
@@ -119,12 +119,12 @@ void TestBatchShredWindow::checkedFilesAreShreddedAndTheRestComeBackUnchecked()
 
     QCOMPARE(m_platform->messages.shown(), (QList<Message>{kConfirm, shredded("3 files shredded !")}));
     QCOMPARE(maximumWhileReporting, 10003);
-    QCOMPARE(percentWhileReporting, QString("Finished:100%"));
+    QCOMPARE(percentWhileReporting, QString(Texts::kFinished));
     QCOMPARE(listedWhileReporting.count("(checked)"), 3); // the list changes once the box is dismissed
     QCOMPARE(listedWithMarks(), (QStringList{files[1], files[4]}));
     QCOMPARE(caption("Label3"), QString("0 file selected"));
     QCOMPARE(caption("Label4"), QString("2 files displayed"));
-    QCOMPARE(m_window->findChild<QLabel*>("sb1Panel1")->text(), QString("Ready"));
+    QCOMPARE(m_window->findChild<QLabel*>("sb1Panel1")->text(), QString(Texts::kReady));
     for (int i : {0, 2, 3}) {
         QVERIFY(!QFile::exists(files[i]));
         QCOMPARE(contentBeforeDelete(files[i]), QByteArray(5000, '\0'));

@@ -1,5 +1,6 @@
 #include "filelist/FileList.h"
 #include "tests/support/DropHelper.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
@@ -25,10 +26,9 @@
 using Message = MessageBox::Message;
 
 namespace {
-const Message kInvalidFile{
-    "The file you tried to shred is an invalid file.", "Warning!", MessageBox::Icon::Exclamation};
-const Message kDuplicate{"Duplicate files! ", "Prompting", MessageBox::Icon::Information};
-const Message kListFull{"The list is full: 255 files at most.", "Prompting", MessageBox::Icon::Exclamation};
+const Message kInvalidFile{Texts::kInvalidFile, Texts::kWarning, MessageBox::Icon::Exclamation};
+const Message kDuplicate{Texts::kDuplicates, Texts::kPrompting, MessageBox::Icon::Information};
+const Message kListFull{"The list is full: 255 files at most.", Texts::kPrompting, MessageBox::Icon::Exclamation};
 } // namespace
 
 class TestFileList : public WindowTestCase

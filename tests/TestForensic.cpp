@@ -9,6 +9,7 @@
 #include "shred/ShredView.h"
 #include "shred/SingleShred.h"
 #include "tests/support/DiskImage.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
@@ -476,7 +477,7 @@ void TestForensic::immutableFileIsRefusedUntouched()
     QVERIFY(!shredSingle(path));
     QCOMPARE(messages().last(), "Warning!: " + path + ": cannot open for writing: Operation not permitted");
     QCOMPARE(drop({path}), 1);
-    QCOMPARE(shredAllListed(), QString()); // no "Mission Accomplished !" over nothing shredded
+    QCOMPARE(shredAllListed(), QString()); // no Texts::kDone over nothing shredded
     QCOMPARE(messages().last(),
              "Warning!: The checked file was not shredded:\n\n" + path +
                  ": cannot open for writing: Operation not permitted");

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/PictureButton.h"
 #include "tests/support/ScriptedPlatform.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
 #include "windows/Design.h"
@@ -60,7 +61,7 @@ QWidget* TestMainWindow::client() const
 void TestMainWindow::initialState()
 {
     QCOMPARE(m_window->objectName(), QString("Form1"));
-    QCOMPARE(m_window->windowTitle(), QString("Zorvik! V1.0"));
+    QCOMPARE(m_window->windowTitle(), QString(Texts::kTitle));
     REQUIRE_CHILD(text1, QLineEdit, m_window, "Text1");
     QCOMPARE(text1->text(), QString());
     REQUIRE_CHILD(list1, QListWidget, m_window, "List1");
@@ -69,7 +70,7 @@ void TestMainWindow::initialState()
     QCOMPARE(label3->text(), QString("0 file selected"));
     REQUIRE_CHILD(label4, QLabel, m_window, "Label4");
     QCOMPARE(label4->text(), QString("0 file displayed"));
-    QCOMPARE(panel(1), QString("Ready"));
+    QCOMPARE(panel(1), QString(Texts::kReady));
     QCOMPARE(panel(2), QString());
     REQUIRE_CHILD(pb1, QProgressBar, m_window, "pb1");
     QVERIFY(!pb1->isVisible());
@@ -80,7 +81,7 @@ void TestMainWindow::initialState()
     QVERIFY(standard->isChecked());
     QVERIFY(!enhanced->isChecked());
     QVERIFY(isStandardMode(m_window->shredMode()));
-    QCOMPARE(m_platform->fileDialog.title(), QString("Open..."));
+    QCOMPARE(m_platform->fileDialog.title(), QString(Texts::kOpenTitle));
     QCOMPARE(m_platform->fileDialog.fileName(), QString());
     for (const char* name : {"Option1", "Option2", "Option3"}) {
         REQUIRE_CHILD(option, QRadioButton, m_window, name);
@@ -312,7 +313,7 @@ void TestMainWindow::progressBarInFrontOfStatusBar()
     // few pixels of air so that no glyph's ink touches the bar.
     const int panel2Left = sb1->mapTo(client(), panel2->geometry().topLeft()).x();
     QCOMPARE(panel2Left, twips(5910));
-    for (const QString& text : {QString("Finished: 99%"), QString("Finished:100%")}) {
+    for (const QString& text : {QString("Finished: 99%"), QString(Texts::kFinished)}) {
         const int textRight = panel2Left + panel2->contentsRect().left() + panel2->indent() +
                               panel2->fontMetrics().horizontalAdvance(text);
         QVERIFY2(textRight + 3 <= pb1->x(),

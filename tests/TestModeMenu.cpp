@@ -1,6 +1,7 @@
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "tests/support/ScriptedPlatform.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
 
@@ -62,8 +63,8 @@ void TestModeMenu::clicks()
     QCOMPARE(int(window.shredMode()), flag);
     QCOMPARE(isStandardMode(window.shredMode()), standardChecked);
     QVERIFY(m_platform->messages.shown().isEmpty());
-    QCOMPARE(panel(1), QString("Ready"));
-    QCOMPARE(window.windowTitle(), QString("Zorvik! V1.0"));
+    QCOMPARE(panel(1), QString(Texts::kReady));
+    QCOMPARE(window.windowTitle(), QString(Texts::kTitle));
 }
 
 void TestModeMenu::standardModeIsTheFlagMinusOneAndNothingElse()

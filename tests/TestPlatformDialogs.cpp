@@ -1,3 +1,4 @@
+#include "tests/support/SystemTexts.h"
 #include "tests/support/WidgetLookup.h"
 #include "windows/FileDialog.h"
 #include "windows/MessageBox.h"
@@ -46,16 +47,16 @@ void TestPlatformDialogs::messageBoxProperties_data()
     QTest::addColumn<int>("qtDefault");
 
     QTest::newRow("notice")
-        << Message{"This program is already running!", "Prompting", Icon::Information, Buttons::Ok, Answer::Ok}
+        << Message{Texts::kAlreadyRunning, Texts::kPrompting, Icon::Information, Buttons::Ok, Answer::Ok}
         << int(QMessageBox::Information) << int(QMessageBox::Ok) << int(QMessageBox::Ok);
     QTest::newRow("missing input")
-        << Message{"Please select a file.", "Prompting", Icon::Exclamation, Buttons::Ok, Answer::Ok}
+        << Message{Texts::kSelectFile, Texts::kPrompting, Icon::Exclamation, Buttons::Ok, Answer::Ok}
         << int(QMessageBox::Warning) << int(QMessageBox::Ok) << int(QMessageBox::Ok);
-    QTest::newRow("confirmation")
-        << Message{"Are you sure to shred file(s)?", "Confirm?", Icon::Question, Buttons::YesNo, Answer::No}
-        << int(QMessageBox::Question) << int(QMessageBox::Yes | QMessageBox::No) << int(QMessageBox::No);
+    QTest::newRow("confirmation") << Message{Texts::kAreYouSure, "Confirm?", Icon::Question, Buttons::YesNo, Answer::No}
+                                  << int(QMessageBox::Question) << int(QMessageBox::Yes | QMessageBox::No)
+                                  << int(QMessageBox::No);
     QTest::newRow("short text, long title")
-        << Message{"1 file shredded !", "Mission Accomplished !", Icon::Information, Buttons::Ok, Answer::Ok}
+        << Message{"1 file shredded !", Texts::kDone, Icon::Information, Buttons::Ok, Answer::Ok}
         << int(QMessageBox::Information) << int(QMessageBox::Ok) << int(QMessageBox::Ok);
 }
 
@@ -92,11 +93,9 @@ void TestPlatformDialogs::enterAnswersTheDefaultButton_data()
     QTest::addColumn<Answer>("answer");
 
     QTest::newRow("Yes/No defaults to No")
-        << Message{"Are you sure to shred file(s)?", "Confirm?", Icon::Question, Buttons::YesNo, Answer::No}
-        << Answer::No;
-    QTest::newRow("OK")
-        << Message{"The file has been shredded !", "Mission Accomplished !", Icon::Information, Buttons::Ok, Answer::Ok}
-        << Answer::Ok;
+        << Message{Texts::kAreYouSure, "Confirm?", Icon::Question, Buttons::YesNo, Answer::No} << Answer::No;
+    QTest::newRow("OK") << Message{Texts::kShredded, Texts::kDone, Icon::Information, Buttons::Ok, Answer::Ok}
+                        << Answer::Ok;
 }
 
 // Shows the real modal box and presses Enter in it, as a user would.
@@ -126,7 +125,7 @@ void TestPlatformDialogs::longWarningReadsWithAndWithoutDetails()
         paragraphs << "/home/user/" + QString(82, QChar('n')) + QString("/%1.txt").arg(i, 2, 10, QChar('0')) +
                           ": cannot open for writing: Permission denied";
     }
-    const Message message{paragraphs.join("\n\n"), "Warning!", Icon::Exclamation, Buttons::Ok, Answer::Ok};
+    const Message message{paragraphs.join("\n\n"), Texts::kWarning, Icon::Exclamation, Buttons::Ok, Answer::Ok};
     for (const int key : {Qt::Key_Return, Qt::Key_Escape}) {
         const auto box = QtMessageBox::build(nullptr, message);
         QCOMPARE(box->text(), paragraphs[0] + "\n\n" + paragraphs[1]);
@@ -160,9 +159,9 @@ void TestPlatformDialogs::longWarningReadsWithAndWithoutDetails()
 void TestPlatformDialogs::fileDialogProperties()
 {
     QtFileDialog fileDialog;
-    fileDialog.setTitle("Open...");
+    fileDialog.setTitle(Texts::kOpenTitle);
     const auto dialog = fileDialog.build(nullptr);
-    QCOMPARE(dialog->windowTitle(), QString("Open..."));
+    QCOMPARE(dialog->windowTitle(), QString(Texts::kOpenTitle));
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
     QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
     // No filter: every file is offered.
@@ -183,7 +182,7 @@ void TestPlatformDialogs::fileDialogPickAndCancel()
     file.close();
 
     QtFileDialog fileDialog;
-    fileDialog.setTitle("Open...");
+    fileDialog.setTitle(Texts::kOpenTitle);
     QTimer::singleShot(0, [&] {
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());

@@ -5,6 +5,7 @@
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "tests/support/ScriptedPlatform.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestFiles.h"
 
 #include <QAbstractButton>
@@ -167,7 +168,7 @@ void TestRealDesktop::closedBoxLeavesNoTraceAndACloseWaitsForTheRun()
     };
     window.findChild<QAbstractButton*>("Command2")->click();
 
-    QCOMPARE(answered, (QStringList{"Confirm?", "Mission Accomplished !"}));
+    QCOMPARE(answered, (QStringList{"Confirm?", Texts::kDone}));
     QVERIFY(!QFile::exists(path));
     QVERIFY(!onScreen.isNull());
     const double stale = differing(onScreen.convertToFormat(QImage::Format_RGB32),

@@ -2,6 +2,7 @@
 #include "filelist/NativePaths.h"
 #include "shred/RunProgress.h"
 #include "tests/support/HangWatchdog.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
@@ -23,15 +24,14 @@ using Message = MessageBox::Message;
 using enum MessageBox::Icon;
 
 namespace {
-const Message kConfirm{
-    "Are you sure to shred file(s)?", "Confirm?", Question, MessageBox::Buttons::YesNo, MessageBox::Answer::No};
-const Message kShredded{"The file has been shredded !", "Mission Accomplished !", Information};
-const Message kSelectFile{"Please select a file.", "Prompting", Exclamation};
-const Message kInvalidFile{"The file you tried to shred is an invalid file.", "Warning!", Exclamation};
+const Message kConfirm{Texts::kAreYouSure, "Confirm?", Question, MessageBox::Buttons::YesNo, MessageBox::Answer::No};
+const Message kShredded{Texts::kShredded, Texts::kDone, Information};
+const Message kSelectFile{Texts::kSelectFile, Texts::kPrompting, Exclamation};
+const Message kInvalidFile{Texts::kInvalidFile, Texts::kWarning, Exclamation};
 
 Message warning(const QString& text)
 {
-    return {text, "Warning!", Exclamation};
+    return {text, Texts::kWarning, Exclamation};
 }
 
 // Counts the times a window itself is painted.
@@ -101,7 +101,7 @@ void TestSingleShredWindow::pickedFileIsShreddedWithTheDesignedBoxes()
     const QString path = makeFile("report.txt", 12345);
     pick(path);
     QCOMPARE(text1(), path);
-    QCOMPARE(m_platform->fileDialog.titlesShown(), QList<QString>{"Open..."});
+    QCOMPARE(m_platform->fileDialog.titlesShown(), QList<QString>{Texts::kOpenTitle});
 
     QString panelWhileConfirming;
     bool barShownWhileConfirming = false;
@@ -132,7 +132,7 @@ void TestSingleShredWindow::pickedFileIsShreddedWithTheDesignedBoxes()
         qPrintable(
             QString("%1 paints at the box, %2 at the first write").arg(paintsWhileConfirming).arg(paintsAtFirstWrite)));
     QVERIFY(barShownWhileConfirming);
-    QCOMPARE(panelWhileConfirming, QString("Ready"));
+    QCOMPARE(panelWhileConfirming, QString(Texts::kReady));
     QVERIFY(!QFile::exists(path));
     QCOMPARE(contentBeforeDelete(path), QByteArray(15000, '\0'));
     QCOMPARE(text1(), QString());
@@ -140,8 +140,8 @@ void TestSingleShredWindow::pickedFileIsShreddedWithTheDesignedBoxes()
     QVERIFY(bar()->isVisible());
     QCOMPARE(bar()->maximum(), 17345);
     QCOMPARE(bar()->value(), 17345);
-    QCOMPARE(panel(1), QString("Ready"));
-    QCOMPARE(panel(2), QString("Finished:100%"));
+    QCOMPARE(panel(1), QString(Texts::kReady));
+    QCOMPARE(panel(2), QString(Texts::kFinished));
 
     // At once again: the path box is empty.
     m_platform->messages.clear();
@@ -154,7 +154,7 @@ void TestSingleShredWindow::emptyPathBoxIsRefused()
     pressShred();
     QCOMPARE(m_platform->messages.shown(), QList<Message>{kSelectFile});
     QVERIFY(bar()->isHidden());
-    QCOMPARE(panel(1), QString("Ready"));
+    QCOMPARE(panel(1), QString(Texts::kReady));
     QCOMPARE(panel(2), QString());
 }
 
@@ -264,7 +264,7 @@ void TestSingleShredWindow::unshreddableTargetsAreWarnedAboutUntouched()
 
     QCOMPARE(m_platform->messages.shown(), QList<Message>{warning(path + ": " + reason)});
     QCOMPARE(text1(), path);
-    QCOMPARE(panel(1), QString("Ready"));
+    QCOMPARE(panel(1), QString(Texts::kReady));
     QFile file(target);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray(1234, 't'));
@@ -289,7 +289,7 @@ void TestSingleShredWindow::failedDeletionIsReportedNotCelebrated()
             warning(path +
                     ": contents destroyed, but the file could not be deleted and is still there: Is a directory")}));
     QCOMPARE(text1(), path);
-    QCOMPARE(panel(1), QString("Ready"));
+    QCOMPARE(panel(1), QString(Texts::kReady));
 }
 
 void TestSingleShredWindow::largeMaximumIsScaledOntoTheBar()
@@ -310,7 +310,7 @@ void TestSingleShredWindow::largeMaximumIsScaledOntoTheBar()
     QCOMPARE(bar.value(), bar.maximum());
     QCOMPARE(bar.maximum(), static_cast<int>(progress.maximum() / ProgressPainter::barScale(progress.maximum())));
     QCOMPARE(progress.maximum(), length + 5000); // the logical maximum keeps the full figure
-    QCOMPARE(percent.text(), QString("Finished:100%"));
+    QCOMPARE(percent.text(), QString(Texts::kFinished));
 
     progress.StartProgress();
     progress.setMaximum(length + 5000);
@@ -344,7 +344,7 @@ void TestSingleShredWindow::paintingIsThrottled()
     QVERIFY2(painter.paintCount() <= elapsed / 16 + 3,
              qPrintable(QString("%1 paints in %2 ms").arg(painter.paintCount()).arg(elapsed)));
     QVERIFY(painter.paintCount() >= 2);
-    QCOMPARE(percent.text(), QString("Finished:100%"));
+    QCOMPARE(percent.text(), QString(Texts::kFinished));
 }
 
 QTEST_MAIN(TestSingleShredWindow)

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "tests/support/ScriptedPlatform.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
 #include "windows/AboutWindow.h"
@@ -215,8 +216,8 @@ void TestStartup::loadStepRefusesASecondCopy()
     QVERIFY(!window.load(guard));
     QCOMPARE(platform.messages.shown().size(), 1);
     const MessageBox::Message box = platform.messages.shown().constFirst();
-    QCOMPARE(box.text, QString("This program is already running!"));
-    QCOMPARE(box.title, QString("Prompting"));
+    QCOMPARE(box.text, QString(Texts::kAlreadyRunning));
+    QCOMPARE(box.title, QString(Texts::kPrompting));
     QCOMPARE(box.icon, MessageBox::Icon::Information);
     QCOMPARE(box.buttons, MessageBox::Buttons::Ok);
     QVERIFY(!window.isVisible());
@@ -231,7 +232,7 @@ void TestStartup::loadStepSetsModeAndDialogTitle()
     QCOMPARE(platform.fileDialog.title(), QString());
     QVERIFY(window.load(guard));
     QVERIFY(isStandardMode(window.shredMode()));
-    QCOMPARE(platform.fileDialog.title(), QString("Open..."));
+    QCOMPARE(platform.fileDialog.title(), QString(Texts::kOpenTitle));
     QVERIFY(platform.messages.shown().isEmpty());
 }
 

@@ -1,5 +1,6 @@
 #include "shred/BatchShred.h"
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/SystemTexts.h"
 
 #include <cerrno>
 #include <cstring>
@@ -46,8 +47,8 @@ TEST(BatchShred, StepThatWouldPassTheMaximumHoldsTheValueThere)
     EXPECT_EQ(batch.run(), 3);
     EXPECT_EQ(batch.progress.maximum(), 10003);
     EXPECT_EQ(batch.display.stepTexts(), (std::vector<std::string>{"Finished: 49%", "Finished: 99%", "Finished: 99%"}));
-    EXPECT_EQ(batch.progress.percentText(), "Finished:100%");
-    EXPECT_EQ(batch.progress.activity(), "Ready");
+    EXPECT_EQ(batch.progress.percentText(), Texts::kFinished);
+    EXPECT_EQ(batch.progress.activity(), Texts::kReady);
     EXPECT_EQ(batch.view.events, (std::vector<std::string>{"confirm", "report: 3 shredded", "refill list"}));
     EXPECT_EQ(paths(batch.view.list), (std::vector<std::string>{files[1], files[4]}));
     for (int i : {0, 2, 3}) {
@@ -67,7 +68,7 @@ TEST(BatchShred, StepsOfOneFileAndALastStepLandingOnTheMaximum)
     EXPECT_EQ(single.progress.maximum(), 22345);
     EXPECT_EQ(single.display.stepTexts(),
               (std::vector<std::string>{"Finished: 22%", "Finished: 44%", "Finished: 67%"}));
-    EXPECT_EQ(single.progress.percentText(), "Finished:100%");
+    EXPECT_EQ(single.progress.percentText(), Texts::kFinished);
 
     // 1 + 1 + 4999 + 4999 bytes take four blocks: exactly the maximum of 20,000.
     BatchRun exact;
@@ -169,7 +170,7 @@ TEST(BatchShred, EveryFileFailingCountsNone)
     batch.files.undeletable = {a, b};
     batch.view.list = {{a, true}, {b, true}};
     EXPECT_EQ(batch.run(), 0);
-    // No "Mission Accomplished !" over nothing shredded: the warning alone.
+    // No Texts::kDone over nothing shredded: the warning alone.
     ASSERT_EQ(batch.view.events.size(), 3u);
     EXPECT_EQ(
         batch.view.events[1],

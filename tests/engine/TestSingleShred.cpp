@@ -2,6 +2,7 @@
 #include "shred/SingleShred.h"
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/HangWatchdog.h"
+#include "tests/support/SystemTexts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -34,8 +35,8 @@ TEST(SingleShred, CompletedRunOverwritesDeletesAndReports)
     EXPECT_EQ(run.progress.maximum(), 17345);
     EXPECT_EQ(run.progress.value(), 17345);
     EXPECT_EQ(run.display.stepTexts(), (std::vector<std::string>{"Finished: 28%", "Finished: 57%", "Finished: 86%"}));
-    EXPECT_EQ(run.progress.percentText(), "Finished:100%");
-    EXPECT_EQ(run.progress.activity(), "Ready");
+    EXPECT_EQ(run.progress.percentText(), Texts::kFinished);
+    EXPECT_EQ(run.progress.activity(), Texts::kReady);
 }
 
 TEST(SingleShred, EmptyPathIsRefusedWithoutShowingTheBar)
@@ -96,7 +97,7 @@ TEST(SingleShred, FailedDeletionIsNotReportedAsShreddedAndKeepsThePath)
                                         "warn: " + path +
                                             ": contents destroyed, but the file could not be deleted and is still "
                                             "there: Device or resource busy"}));
-    EXPECT_EQ(run.progress.activity(), "Ready");
+    EXPECT_EQ(run.progress.activity(), Texts::kReady);
     EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(5000, 0)); // overwritten all the same
 }
 

@@ -4,6 +4,7 @@
 
 #include "filelist/NativePaths.h"
 #include "tests/support/DropHelper.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 
@@ -107,7 +108,7 @@ bool WindowTestCase::shredSingle(const QString& path) const
     m_platform->messages.setNextAnswer(MessageBox::Answer::Yes);
     click("Command2");
     const auto shown = m_platform->messages.shown();
-    return shown.size() > before && shown.last().text == "The file has been shredded !";
+    return shown.size() > before && shown.last().text == Texts::kShredded;
 }
 
 int WindowTestCase::drop(const QStringList& paths) const
@@ -131,7 +132,7 @@ QString WindowTestCase::shredAllListed() const
     click("Command3");
     const auto shown = m_platform->messages.shown();
     for (auto message = shown.rbegin(); message != shown.rend(); ++message) {
-        if (message->title == "Mission Accomplished !") {
+        if (message->title == Texts::kDone) {
             return message->text;
         }
     }
@@ -176,7 +177,7 @@ QStringList WindowTestCase::messages() const
 bool WindowTestCase::claimedShredded() const
 {
     for (const MessageBox::Message& message : m_platform->messages.shown()) {
-        if (message.title == "Mission Accomplished !" && !message.text.startsWith("0 file")) {
+        if (message.title == Texts::kDone && !message.text.startsWith("0 file")) {
             return true;
         }
     }
