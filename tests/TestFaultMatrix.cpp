@@ -219,10 +219,7 @@ void TestFaultMatrix::nonUtf8NameIsShreddedFromTheList()
 {
     Scene scene;
     const QByteArray path = QFile::encodeName(scene.path("")) + "latin1-caf\xe9";
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0600);
-    QVERIFY(fd >= 0);
-    QCOMPARE(::write(fd, "secret", 6), 6);
-    ::close(fd);
+    writeTestFile(path, "secret");
 
     QVERIFY(dropBytes(path));
     QCOMPARE(listed().size(), 1);
@@ -235,12 +232,7 @@ void TestFaultMatrix::nonUtf8NameIsShreddedFromTheList()
 
     // Picked in the dialog, which gives the name as text (U+FFFD for the stray byte): the file the text
     // shows is shredded while no other shows the same; two that show alike are both left alone.
-    const auto make = [](const QByteArray& name) {
-        const int made = ::open(name.constData(), O_CREAT | O_WRONLY, 0600);
-        const bool written = made >= 0 && ::write(made, "secret", 6) == 6;
-        ::close(made);
-        return written;
-    };
+    const auto make = [](const QByteArray& name) { return !writeTestFile(name, "secret").isEmpty(); };
     const QByteArray twin = QFile::encodeName(scene.path("")) + "latin1-caf\xe8";
     QVERIFY(make(path));
     QVERIFY(shredSingle(QFile::decodeName(path)));

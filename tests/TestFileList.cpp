@@ -252,12 +252,7 @@ void TestFileList::pathsDifferingInCaseAreDifferentEntries()
 void TestFileList::nonUtf8NameKeepsItsBytes()
 {
     const QByteArray path = QFile::encodeName(folder().path()) + "/caf\xe9 \xff.txt";
-    {
-        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0600);
-        QVERIFY(fd >= 0);
-        QCOMPARE(::write(fd, "data", 4), 4);
-        ::close(fd);
-    }
+    writeTestFile(path, "data");
     QVERIFY(dropFiles(m_list, {QUrl::fromEncoded("file://" + path.toPercentEncoding("/"))}));
     const std::vector<ListedFile> entries = m_window->fileList().entries();
     QCOMPARE(entries.size(), std::size_t{1});

@@ -1,4 +1,5 @@
 #include "tests/support/SystemTexts.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 #include "windows/FileDialog.h"
 #include "windows/MessageBox.h"
@@ -175,11 +176,7 @@ void TestPlatformDialogs::fileDialogPickAndCancel()
 {
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
-    const QString path = folder.filePath("picked.txt");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("x");
-    file.close();
+    const QString path = writeTestFile(folder.filePath("picked.txt"), "x");
 
     QtFileDialog fileDialog;
     fileDialog.setTitle(Texts::kOpenTitle);

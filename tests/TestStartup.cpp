@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "tests/support/ScriptedPlatform.h"
 #include "tests/support/SystemTexts.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"
 #include "tests/support/WindowTestCase.h"
 #include "windows/AboutWindow.h"
@@ -304,10 +305,7 @@ void TestStartup::aWholeSessionStoresNothing()
     QTemporaryDir runtime;
     QTemporaryDir work;
     QVERIFY(home.isValid() && runtime.isValid() && work.isValid());
-    const QString victim = work.filePath("diary.txt");
-    QFile file(victim);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(12345, 'd')) == 12345);
-    file.close();
+    const QString victim = writeTestFile(work.filePath("diary.txt"), QByteArray(12345, 'd'));
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", home.path());
