@@ -1,3 +1,5 @@
+// Files and timing for the benchmarks.
+
 #include "bench/BenchFiles.h"
 
 #include <algorithm>

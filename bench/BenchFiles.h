@@ -1,5 +1,8 @@
 #pragma once
 
+// Files and timing for the benchmarks: a folder of their own, files out of the page cache, the clock,
+// medians and the commands they compare against.
+
 #include <cstdint>
 #include <string>
 #include <vector>

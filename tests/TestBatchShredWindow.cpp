@@ -1,3 +1,5 @@
+// The batch shred through the window: B-Shred! over the checked files of the list.
+
 #include "app/ProcessSettings.h"
 #include "filelist/FileList.h"
 #include "filelist/NativePaths.h"

@@ -1,3 +1,5 @@
+// The count captions' wording for every count.
+
 #include "filelist/CountCaption.h"
 
 #include <QTest>

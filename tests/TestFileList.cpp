@@ -1,3 +1,5 @@
+// The batch list: drops and pastes, their refusals and boxes, the check marks and the captions.
+
 #include "filelist/FileList.h"
 #include "tests/support/DropHelper.h"
 #include "tests/support/SystemTexts.h"

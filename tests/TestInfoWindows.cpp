@@ -1,3 +1,5 @@
+// The About and Notes windows: their layout, links, hover lights and life beside the main window.
+
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "tests/support/ScriptedPlatform.h"

@@ -1,3 +1,5 @@
+// The main window: its controls, layout, menus, status bar and the path box.
+
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "app/PictureButton.h"

@@ -1,3 +1,5 @@
+// The Standard and Enhanced mode entries: one marked at a time, and the flag each sets.
+
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "tests/support/ScriptedPlatform.h"

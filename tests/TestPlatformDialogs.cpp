@@ -1,3 +1,5 @@
+// The real message boxes and the open-file dialog, as the program shows them.
+
 #include "tests/support/SystemTexts.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WidgetLookup.h"

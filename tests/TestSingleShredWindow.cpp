@@ -1,3 +1,5 @@
+// The single shred through the window: Open..., Shred! and what the window shows meanwhile.
+
 #include "app/ProgressPainter.h"
 #include "filelist/NativePaths.h"
 #include "shred/RunProgress.h"

@@ -1,3 +1,5 @@
+// Start-up and shutdown: the single-copy guard, the load step, Exit and the close box.
+
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"

@@ -1,3 +1,5 @@
+// The engine suites' fixture: temporary folders, a recording progress display and view.
+
 #include "tests/engine/EngineFixture.h"
 
 #include <algorithm>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The engine suites' fixture: temporary folders with files of a given length, a progress display and
+// a shred view that record what a run shows, and one overwrite with its progress.
+
 #include "shred/FilePath.h"
 #include "shred/FileSystem.h"
 #include "shred/FillBlock.h"

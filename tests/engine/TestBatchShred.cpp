@@ -1,3 +1,5 @@
+// The batch driver: which files are shredded, what comes back to the list, and the boxes.
+
 #include "shred/BatchShred.h"
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/SystemTexts.h"

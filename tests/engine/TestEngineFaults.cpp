@@ -1,3 +1,5 @@
+// The engine under faults of the system: interrupted, short and failing writes, bad blocks, flushes.
+
 #include "shred/OverwriteEngine.h"
 #include "tests/engine/EngineFixture.h"
 

@@ -1,3 +1,5 @@
+// The engine's writing on Linux: past the page cache and through it, write calls and holes.
+
 #include "shred/OverwriteEngine.h"
 #include "tests/engine/EngineFixture.h"
 

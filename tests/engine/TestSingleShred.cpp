@@ -1,3 +1,5 @@
+// The single driver, and the rules both drivers share for every file of a run.
+
 #include "shred/BatchShred.h"
 #include "shred/SingleShred.h"
 #include "tests/engine/EngineFixture.h"

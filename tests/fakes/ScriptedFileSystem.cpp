@@ -1,3 +1,5 @@
+// The scripted stand-in for the system's file calls.
+
 #include "tests/fakes/ScriptedFileSystem.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The scripted stand-in for the system's file calls, used by every suite.
+
 #include "ForwardingFileSystem.h"
 #include "shred/FillBlock.h"
 

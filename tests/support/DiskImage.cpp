@@ -1,3 +1,5 @@
+// File-system images on loop devices, for the forensic checks.
+
 #include "tests/support/DiskImage.h"
 
 #include <QDir>

@@ -1,5 +1,7 @@
 #pragma once
 
+// A file-system image mounted on a loop device, its raw bytes and where each file's blocks lie.
+
 #include <QByteArray>
 #include <QList>
 #include <QString>

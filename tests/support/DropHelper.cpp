@@ -1,3 +1,5 @@
+// Drops delivered the way a file manager delivers them.
+
 #include "tests/support/DropHelper.h"
 
 #include <QAbstractScrollArea>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Drops of files onto a widget, as a file manager delivers them.
+
 #include <QList>
 #include <QUrl>
 

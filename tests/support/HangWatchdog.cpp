@@ -1,3 +1,5 @@
+// Ends a test that hangs, with a message naming what hung.
+
 #include "tests/support/HangWatchdog.h"
 
 #include <cstdio>

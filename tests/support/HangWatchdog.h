@@ -1,5 +1,7 @@
 #pragma once
 
+// Ends a test that hangs, with a message naming what hung, instead of leaving CI waiting.
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>

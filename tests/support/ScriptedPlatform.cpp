@@ -1,3 +1,5 @@
+// Scripted message boxes, open-file dialog and link opener.
+
 #include "tests/support/ScriptedPlatform.h"
 
 #include <QFile>

@@ -1,5 +1,8 @@
 #pragma once
 
+// Scripted platform services for the window suites: boxes with set answers, a dialog with set
+// picks, a link opener that records, and the scripted file system.
+
 #include "tests/fakes/ScriptedFileSystem.h"
 #include "windows/FileDialog.h"
 #include "windows/LinkOpener.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// Finding a window's controls by name, and the platform every window suite runs on.
+
 #include <QString>
 #include <QTest>
 
