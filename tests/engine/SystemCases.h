@@ -37,6 +37,10 @@ void ExpectMadeWritable(const NativePath& path);
 
 // What a second RemoveFile of the file at `path`, already deleted, says.
 std::string RemovedAgain(const NativePath& path);
+// Renames `newcomer`, 20 bytes of 0x77, over the file `overwritten` is about to delete, and checks
+// what the system lets happen: on Linux the newcomer is left alone, neither overwritten nor deleted;
+// on Windows the run holds its file against replacement and deletes it through its handle.
+void ExpectRenamedOverDuringTheRun(OverwriteResult& overwritten, const NativePath& newcomer);
 
 // A change at the chosen name between the inspection and the open, and the failure line after the path.
 struct ChangeBeforeOpen

@@ -268,9 +268,9 @@ TEST(EngineFailures, NoRoomLeftOnTheDisk)
     }
 }
 
-// The name is deleted once, through the pin of the overwritten file; what the second attempt says is
-// each system's own.
-TEST(Engine, RemoveFileDeletesTheOverwrittenFileOnce)
+// The name is deleted only while it still names the file that was overwritten, once; what a second
+// attempt says, and whether another file can be put at the path during the run, is each system's own.
+TEST(Engine, RemoveFileDeletesOnlyTheOverwrittenFile)
 {
     TemporaryFolder folder;
     const NativePath path = folder.makeFile("gone", 10);
@@ -280,6 +280,12 @@ TEST(Engine, RemoveFileDeletesTheOverwrittenFileOnce)
     EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), "");
     EXPECT_FALSE(::exists(path));
     EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), RemovedAgain(path));
+
+    // An editor saves by renaming a new file over the old one while the run overwrites it.
+    const NativePath saved = folder.makeFile("saved", 10);
+    overwrite(run, saved, kZeros);
+    ASSERT_TRUE(run.result.ok()) << run.result.failure;
+    ExpectRenamedOverDuringTheRun(run.result, folder.makeFile("newcomer", 20, 0x77));
 }
 
 // What the file's attributes and its block maps say of where the pass landed, as Windows volumes

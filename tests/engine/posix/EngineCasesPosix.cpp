@@ -41,6 +41,16 @@ std::string RemovedAgain(const NativePath& path)
     return path + ": failed to remove: No such file or directory";
 }
 
+void ExpectRenamedOverDuringTheRun(OverwriteResult& overwritten, const NativePath& newcomer)
+{
+    const NativePath saved = overwritten.pinned.path;
+    std::filesystem::rename(newcomer, saved);
+    EXPECT_EQ(RemoveFile(overwritten, FileSystem::system()),
+              saved + ": another file was put at this path during the run; it was left alone, neither overwritten "
+                      "nor deleted");
+    EXPECT_EQ(readWhole(saved), std::vector<std::uint8_t>(20, 0x77));
+}
+
 std::vector<ChangeBeforeOpen> SystemChangesBeforeOpen(const std::filesystem::path& chosen, const NativePath& other)
 {
     return {{"a link to another file put at its name",
@@ -83,22 +93,6 @@ TEST(EngineRefusals, SpecialFilesAreRefusedUntouched)
         EXPECT_EQ(readWhole(precious), std::vector<std::uint8_t>(100, 0x3C));
     }
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
-}
-
-// An editor saves by renaming a new file over the old one while the run overwrites it: the newcomer
-// was never overwritten, so it is not deleted either.
-TEST(Engine, FileRenamedOverTheOverwrittenOneIsLeftAlone)
-{
-    TemporaryFolder folder;
-    const NativePath saved = folder.makeFile("saved", 10);
-    EngineRun run;
-    overwrite(run, saved, kZeros);
-    ASSERT_TRUE(run.result.ok()) << run.result.failure;
-    std::filesystem::rename(folder.makeFile("newcomer", 20, 0x77), saved);
-    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()),
-              saved + ": another file was put at this path during the run; it was left alone, neither overwritten "
-                      "nor deleted");
-    EXPECT_EQ(readWhole(saved), std::vector<std::uint8_t>(20, 0x77));
 }
 
 // A hole in the file that the full disk cannot fill held no old bytes: the data after it is still

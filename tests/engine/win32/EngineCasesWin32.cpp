@@ -39,6 +39,17 @@ std::string RemovedAgain(const NativePath& path)
     return DisplayPath(path) + ": not overwritten, so not removed";
 }
 
+void ExpectRenamedOverDuringTheRun(OverwriteResult& overwritten, const NativePath& newcomer)
+{
+    const NativePath saved = overwritten.pinned.path;
+    std::error_code refused;
+    std::filesystem::rename(newcomer, saved, refused);
+    EXPECT_TRUE(refused) << "the file being shredded was replaced";
+    EXPECT_EQ(RemoveFile(overwritten, FileSystem::system()), "");
+    EXPECT_FALSE(::exists(saved));
+    EXPECT_EQ(readWhole(newcomer), std::vector<std::uint8_t>(20, 0x77));
+}
+
 std::vector<ChangeBeforeOpen> SystemChangesBeforeOpen(const std::filesystem::path&, const NativePath&)
 {
     return {}; // Wine before version 9 only pretends to make links
@@ -60,24 +71,6 @@ TEST(EngineRefusals, DevicesAndStreamsAreRefused)
         {reserved.native(), shown(reserved) + ": not a regular file (a device); nothing was written"},
     });
     EXPECT_EQ(readWhole(file), std::vector<std::uint8_t>(100, 0x3C));
-}
-
-// The run holds the file so that it cannot be replaced while it is overwritten, and deletes it through
-// the handle it wrote through.
-TEST(Engine, FileCannotBeReplacedDuringTheRun)
-{
-    TemporaryFolder folder;
-    const NativePath saved = folder.makeFile("saved", 10);
-    EngineRun run;
-    overwrite(run, saved, kZeros);
-    ASSERT_TRUE(run.result.ok()) << run.result.failure;
-    const NativePath newcomer = folder.makeFile("newcomer", 20, 0x77);
-    std::error_code refused;
-    std::filesystem::rename(newcomer, saved, refused);
-    EXPECT_TRUE(refused) << "the file being shredded was replaced";
-    EXPECT_EQ(RemoveFile(run.result, FileSystem::system()), "");
-    EXPECT_FALSE(::exists(saved));
-    EXPECT_EQ(readWhole(newcomer), std::vector<std::uint8_t>(20, 0x77));
 }
 
 // Another program with the file open: one that does not let it be deleted keeps the run from opening
