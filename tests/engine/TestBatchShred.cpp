@@ -187,7 +187,7 @@ TEST(BatchShred, EnhancedBatchWritesOnePatternIntoEveryFile)
     TemporaryFolder folder;
     BatchRun batch;
     for (std::int64_t length : {1, 5000, 12345}) {
-        batch.view.list.push_back({folder.makeFile("f" + std::to_string(length), length), true});
+        batch.view.list.push_back({folder.makeFile(std::to_string(length), length), true});
     }
     EXPECT_EQ(batch.run(kEnhancedMode), 3);
     ASSERT_EQ(batch.files.contentBeforeDelete.size(), 3u);
