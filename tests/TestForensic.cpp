@@ -477,7 +477,7 @@ void TestForensic::immutableFileIsRefusedUntouched()
     QVERIFY(!shredSingle(path));
     QCOMPARE(messages().last(), "Warning!: " + path + ": cannot open for writing: Operation not permitted");
     QCOMPARE(drop({path}), 1);
-    QCOMPARE(shredAllListed(), QString()); // no Texts::kDone over nothing shredded
+    QCOMPARE(shredAllListed(), QString()); // no "Mission Accomplished !" over nothing shredded
     QCOMPARE(messages().last(),
              "Warning!: The checked file was not shredded:\n\n" + path +
                  ": cannot open for writing: Operation not permitted");
