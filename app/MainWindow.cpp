@@ -409,12 +409,12 @@ void MainWindow::shredFile()
     const QString text = m_text1->text();
     const bool picked = m_picked && NativePaths::shown(m_picked->path) == text;
     const ChosenFile file = picked ? *m_picked : chosenByText(text, nullptr);
-    runShred([&] { shredSingleFile(file, m_shredMode, *this, *m_progress, m_platform.files); });
+    runShred([&] { shredSingleFile(file, m_shredMode, *this, *m_progress, m_platform.files, m_platform.traces); });
 }
 
 void MainWindow::shredBatch()
 {
-    runShred([&] { shredCheckedFiles(m_shredMode, *this, *m_progress, m_platform.files); });
+    runShred([&] { shredCheckedFiles(m_shredMode, *this, *m_progress, m_platform.files, m_platform.traces); });
 }
 
 FileList& MainWindow::fileList() const

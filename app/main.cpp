@@ -3,6 +3,7 @@
 #include "app/InstanceGuard.h"
 #include "app/Startup.h"
 #include "shred/FileSystem.h"
+#include "traces/SystemTraces.h"
 #include "windows/FileDialog.h"
 #include "windows/LinkOpener.h"
 #include "windows/MessageBox.h"
@@ -19,5 +20,7 @@ int main(int argc, char* argv[])
     QtMessageBox messages;
     QtFileDialog fileDialog;
     DesktopLinkOpener links;
-    return runProgram(application, {messages, fileDialog, links, FileSystem::system()}, InstanceGuard::defaultKey());
+    SystemTraces traces;
+    return runProgram(
+        application, {messages, fileDialog, links, FileSystem::system(), traces}, InstanceGuard::defaultKey());
 }

@@ -72,7 +72,7 @@ struct Window
 {
     ScriptedPlatform platform;
     InstanceGuard guard{"zorvik-bench-" + std::to_string(QCoreApplication::applicationPid())};
-    MainWindow window{{platform.messages, platform.fileDialog, platform.links, FileSystem::system()}};
+    MainWindow window{{platform.messages, platform.fileDialog, platform.links, FileSystem::system(), platform.traces}};
 
     explicit Window(bool enhanced)
     {

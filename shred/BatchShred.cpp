@@ -7,7 +7,7 @@
 #include "shred/Refusals.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
-#include "shred/Thumbnails.h"
+#include "shred/DesktopTraces.h"
 
 #include <cctype>
 
@@ -20,7 +20,7 @@ std::string someOfTheChecked(std::size_t some, std::size_t checked)
 }
 } // namespace
 
-int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files)
+int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files, DesktopTraces& traces)
 {
     const FillBlock block = BuildFillBlock(mode);
 
@@ -94,11 +94,15 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
             failures.push_back(PlacementWarning(DisplayPath(batch[i].path), overwrite.placement));
         }
         inPlace[i] = overwrite.placement.inPlace();
-        for (std::string& left : DestroyThumbnails(batch[i].path, block, files)) {
-            failures.push_back(std::move(left));
-        }
         removed.push_back(std::move(overwrite));
         removedIndex.push_back(i);
+    }
+    std::vector<NativePath> deleted;
+    for (const std::size_t i : removedIndex) {
+        deleted.push_back(batch[i].path);
+    }
+    for (std::string& left : traces.destroy(deleted, block, files)) {
+        failures.push_back(std::move(left));
     }
     const std::vector<std::string> unflushed = FlushRemovals(removed, files);
     removed.clear();

@@ -5,6 +5,7 @@
 #include "shred/FileSystem.h"
 #include "shred/ShredMode.h"
 
+class DesktopTraces;
 class RunProgress;
 class ShredView;
 
@@ -13,5 +14,6 @@ class ShredView;
 // run before the confirmation, with nothing written. A file that fails later does not stop the run:
 // the count names only the files really shredded, a warning lists each failure and each file whose old
 // contents may survive on the disk, and failed files that still exist go back into the list. Only the
-// files dropped on the list are ever written or deleted. Returns the number of files shredded.
-int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files);
+// files dropped on the list are ever written or deleted, and then what the desktop keeps of them
+// (`traces`). Returns the number of files shredded.
+int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files, DesktopTraces& traces);

@@ -6,7 +6,7 @@
 #include "shred/OverwriteEngine.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
-#include "shred/Thumbnails.h"
+#include "shred/DesktopTraces.h"
 
 namespace {
 // After a failure the path box keeps the path while there is still a file behind it.
@@ -21,7 +21,12 @@ void reportFailure(
 }
 } // namespace
 
-bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, RunProgress& progress, FileSystem& files)
+bool shredSingleFile(const ChosenFile& file,
+                     ShredMode mode,
+                     ShredView& view,
+                     RunProgress& progress,
+                     FileSystem& files,
+                     DesktopTraces& traces)
 {
     const NativePath& path = file.path;
     if (path.empty()) {
@@ -60,16 +65,16 @@ bool shredSingleFile(const ChosenFile& file, ShredMode mode, ShredView& view, Ru
         return false;
     }
     view.clearPath();
-    const std::vector<std::string> thumbnailsLeft = DestroyThumbnails(path, block, files);
+    const std::vector<std::string> tracesLeft = traces.destroy({path}, block, files);
     if (!overwrite.placement.inPlace()) {
         std::vector<std::string> lines = {PlacementWarning(DisplayPath(path), overwrite.placement)};
-        lines.insert(lines.end(), thumbnailsLeft.begin(), thumbnailsLeft.end());
+        lines.insert(lines.end(), tracesLeft.begin(), tracesLeft.end());
         view.warn(Joined(lines, "\n"));
         return false;
     }
     view.reportShredded("The file has been shredded !");
-    if (!thumbnailsLeft.empty()) {
-        view.warn(Joined(thumbnailsLeft, "\n"));
+    if (!tracesLeft.empty()) {
+        view.warn(Joined(tracesLeft, "\n"));
     }
     return true;
 }

@@ -128,7 +128,8 @@ int main(int argc, char* argv[])
         QtMessageBox messages;
         QtFileDialog fileDialog;
         RecordingLinkOpener links;
-        return runProgram(application, {messages, fileDialog, links, FileSystem::system()}, key);
+        SystemTraces traces;
+        return runProgram(application, {messages, fileDialog, links, FileSystem::system(), traces}, key);
     }
 
     // These run only once the event loop does, that is once the window has been shown.
@@ -154,5 +155,6 @@ int main(int argc, char* argv[])
     ScriptedFileDialog fileDialog;
     RecordingLinkOpener links;
     ScriptedFileSystem files = ScriptedPlatform::writingDirectWhenAsked();
-    return runProgram(application, {messages, fileDialog, links, files}, key);
+    SystemTraces traces;
+    return runProgram(application, {messages, fileDialog, links, files, traces}, key);
 }

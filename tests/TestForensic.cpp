@@ -596,12 +596,13 @@ void TestForensic::placementIsToldTruthfully()
     RunProgress progress;
     ScriptedFileSystem files =
         ScriptedPlatform::writingDirectWhenAsked(); // past the page cache too, as the direct run asks
+    SystemTraces traces;
     bool shredded = false;
     if (batch) {
         view.list = {{path, true, file.identity}};
-        shredded = shredCheckedFiles(kStandardMode, view, progress, files) == 1;
+        shredded = shredCheckedFiles(kStandardMode, view, progress, files, traces) == 1;
     } else {
-        shredded = shredSingleFile(file, kStandardMode, view, progress, files);
+        shredded = shredSingleFile(file, kStandardMode, view, progress, files, traces);
     }
     QVERIFY(!QFile::exists(scene.victim)); // deleted as asked, either way
     const QByteArray copyAfter = scene.copy.isEmpty() ? QByteArray() : readTestFile(scene.copy);

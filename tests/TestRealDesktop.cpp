@@ -127,7 +127,7 @@ void TestRealDesktop::closedBoxLeavesNoTraceAndACloseWaitsForTheRun()
     const QString path = writeTestFile(folder.filePath("large.bin"), QByteArray(40'000'000, 'x'));
     ScriptedPlatform scripted;
     QtMessageBox boxes;
-    const Platform platform{boxes, scripted.fileDialog, scripted.links, scripted.files};
+    const Platform platform{boxes, scripted.fileDialog, scripted.links, scripted.files, scripted.traces};
     InstanceGuard guard("zorvik-test-real-desktop");
     MainWindow window(platform);
     window.load(guard);

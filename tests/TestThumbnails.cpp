@@ -2,7 +2,7 @@
 // destruction through the real window.
 
 #include "shred/Md5.h"
-#include "shred/Thumbnails.h"
+#include "traces/Thumbnails.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowTestCase.h"
 

@@ -2,6 +2,7 @@
 
 // The platform services the windows use, injected so that tests can script them.
 
+class DesktopTraces;
 class FileDialog;
 class FileSystem;
 class LinkOpener;
@@ -14,4 +15,5 @@ struct Platform
     FileDialog& fileDialog;
     LinkOpener& links;
     FileSystem& files;
+    DesktopTraces& traces;
 };

@@ -138,3 +138,9 @@ bool holdsBlockEverywhere(const std::vector<std::uint8_t>& bytes, const FillBloc
     }
     return true;
 }
+
+std::vector<std::string> RecordingTraces::destroy(const std::vector<NativePath>& deleted, const FillBlock&, FileSystem&)
+{
+    runs.push_back(deleted);
+    return {};
+}

@@ -3,6 +3,7 @@
 // The engine suites' fixture: temporary folders with files of a given length, a progress display and
 // a shred view that record what a run shows, and one overwrite with its progress.
 
+#include "shred/DesktopTraces.h"
 #include "shred/FilePath.h"
 #include "shred/FileSystem.h"
 #include "shred/FillBlock.h"
@@ -68,6 +69,16 @@ public:
 };
 
 // Answers the confirmation as told and remembers everything a run showed, as lines of text.
+// Records what the drivers hand over for the desktop's traces, once per run, and destroys none.
+class RecordingTraces : public DesktopTraces
+{
+public:
+    std::vector<std::string>
+    destroy(const std::vector<NativePath>& deleted, const FillBlock& block, FileSystem& files) override;
+
+    std::vector<std::vector<NativePath>> runs;
+};
+
 class RecordingView : public ShredView
 {
 public:

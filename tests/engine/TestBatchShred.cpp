@@ -18,10 +18,11 @@ struct BatchRun
     RecordingDisplay display;
     RunProgress progress{&display};
     ScriptedFileSystem files;
+    RecordingTraces traces;
 
     int run(ShredMode mode = kStandardMode)
     {
-        return shredCheckedFiles(mode, view, progress, files);
+        return shredCheckedFiles(mode, view, progress, files, traces);
     }
 };
 
@@ -161,6 +162,8 @@ TEST(BatchShred, FailureInTheMiddleIsCountedHonestlyAndTheFileComesBack)
     EXPECT_FALSE(exists(a));
     EXPECT_FALSE(exists(c));
     EXPECT_EQ(batch.files.removalFlushes, 2); // each deletion flushed before "shredded"
+    // What the desktop keeps of the deleted files goes once for the whole run.
+    EXPECT_EQ(batch.traces.runs, (std::vector<std::vector<NativePath>>{{a, c}}));
 }
 
 TEST(BatchShred, EveryFileFailingCountsNone)

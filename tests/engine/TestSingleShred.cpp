@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 namespace {
+// What the runs hand over for the desktop's traces: recorded, none destroyed.
+RecordingTraces traces;
 struct SingleRun
 {
     RecordingView view;
@@ -29,7 +31,7 @@ TEST(SingleShred, CompletedRunOverwritesDeletesAndReports)
     TemporaryFolder folder;
     const std::string path = folder.makeFile("doc.txt", 12345);
     SingleRun run;
-    EXPECT_TRUE(shredSingleFile(path, kStandardMode, run.view, run.progress, FileSystem::system()));
+    EXPECT_TRUE(shredSingleFile(path, kStandardMode, run.view, run.progress, FileSystem::system(), traces));
 
     EXPECT_FALSE(exists(path));
     EXPECT_EQ(run.view.events,
@@ -44,7 +46,7 @@ TEST(SingleShred, CompletedRunOverwritesDeletesAndReports)
 TEST(SingleShred, EmptyPathIsRefusedWithoutShowingTheBar)
 {
     SingleRun run;
-    EXPECT_FALSE(shredSingleFile(std::string(), kStandardMode, run.view, run.progress, FileSystem::system()));
+    EXPECT_FALSE(shredSingleFile(std::string(), kStandardMode, run.view, run.progress, FileSystem::system(), traces));
     EXPECT_EQ(run.view.events, (std::vector<std::string>{"tell: select a file"}));
     EXPECT_FALSE(run.progress.visible());
     EXPECT_TRUE(run.display.updates.empty());
@@ -55,7 +57,7 @@ TEST(SingleShred, EmptyFileAndDeclinedConfirmationLeaveTheFileAndPath)
     TemporaryFolder folder;
     const std::string empty = folder.makeFile("empty", 0);
     SingleRun emptyRun;
-    EXPECT_FALSE(shredSingleFile(empty, kStandardMode, emptyRun.view, emptyRun.progress, FileSystem::system()));
+    EXPECT_FALSE(shredSingleFile(empty, kStandardMode, emptyRun.view, emptyRun.progress, FileSystem::system(), traces));
     EXPECT_EQ(emptyRun.view.events, (std::vector<std::string>{"tell: invalid file"}));
     EXPECT_TRUE(emptyRun.progress.visible());
     EXPECT_EQ(emptyRun.progress.value(), 0);
@@ -64,7 +66,7 @@ TEST(SingleShred, EmptyFileAndDeclinedConfirmationLeaveTheFileAndPath)
     const std::string kept = folder.makeFile("kept", 300, 0x42);
     SingleRun declined;
     declined.view.answerYes = false;
-    EXPECT_FALSE(shredSingleFile(kept, kEnhancedMode, declined.view, declined.progress, FileSystem::system()));
+    EXPECT_FALSE(shredSingleFile(kept, kEnhancedMode, declined.view, declined.progress, FileSystem::system(), traces));
     EXPECT_EQ(declined.view.events, (std::vector<std::string>{"confirm"}));
     EXPECT_EQ(readWhole(kept), std::vector<std::uint8_t>(300, 0x42));
     EXPECT_TRUE(declined.progress.visible());
@@ -79,7 +81,7 @@ TEST(SingleShred, UnshreddableTargetsAreWarnedAboutBeforeTheConfirmation)
     std::filesystem::create_directory(directory);
     for (const std::string& path : {missing, directory}) {
         SingleRun run;
-        EXPECT_FALSE(shredSingleFile(path, kStandardMode, run.view, run.progress, FileSystem::system()));
+        EXPECT_FALSE(shredSingleFile(path, kStandardMode, run.view, run.progress, FileSystem::system(), traces));
         ASSERT_EQ(run.view.events.size(), 1u) << path;
         EXPECT_TRUE(run.view.events[0].starts_with("warn: " + path + ": ")) << run.view.events[0];
     }
@@ -93,7 +95,7 @@ TEST(SingleShred, FailedDeletionIsNotReportedAsShreddedAndKeepsThePath)
     SingleRun run;
     ScriptedFileSystem files;
     files.undeletable = {path};
-    EXPECT_FALSE(shredSingleFile(path, kStandardMode, run.view, run.progress, files));
+    EXPECT_FALSE(shredSingleFile(path, kStandardMode, run.view, run.progress, files, traces));
     EXPECT_EQ(run.view.events,
               (std::vector<std::string>{"confirm",
                                         "warn: " + path +
@@ -127,7 +129,7 @@ TEST(SingleShred, FileThatVanishesDuringTheRunClearsThePath)
     // The file disappears between the confirmation and the overwrite.
     SwappingView view;
     view.swap = [&] { std::filesystem::remove(path); };
-    EXPECT_FALSE(shredSingleFile(path, kStandardMode, view, run.progress, FileSystem::system()));
+    EXPECT_FALSE(shredSingleFile(path, kStandardMode, view, run.progress, FileSystem::system(), traces));
     ASSERT_EQ(view.events.size(), 3u);
     EXPECT_EQ(view.events[1], "clear path");
     EXPECT_EQ(view.events[2], "warn: " + path + ": the file is no longer there; nothing was written");
@@ -152,10 +154,10 @@ bool shredThrough(Driver driver, const ChosenFile& file, RecordingView& view, Fi
     RecordingDisplay display;
     RunProgress progress(&display);
     if (driver == Driver::Single) {
-        return shredSingleFile(file, kStandardMode, view, progress, files);
+        return shredSingleFile(file, kStandardMode, view, progress, files, traces);
     }
     view.list = {{file.path, true, file.identity}};
-    return shredCheckedFiles(kStandardMode, view, progress, files) == 1;
+    return shredCheckedFiles(kStandardMode, view, progress, files, traces) == 1;
 }
 
 // A chosen file dir/secret, and another file of the same name in another folder that nobody chose.

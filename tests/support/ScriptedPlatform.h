@@ -4,6 +4,7 @@
 // picks, a link opener that records, and the scripted file system.
 
 #include "tests/fakes/ScriptedFileSystem.h"
+#include "traces/SystemTraces.h"
 #include "windows/FileDialog.h"
 #include "windows/LinkOpener.h"
 #include "windows/MessageBox.h"
@@ -72,9 +73,11 @@ struct ScriptedPlatform
     // With ZORVIK_TEST_WRITE_DIRECT set, every file is written past the page cache where the file
     // system allows it, so that a suite checks that path at every size.
     ScriptedFileSystem files = writingDirectWhenAsked();
+    // The desktop's real traces, destroyed through the scripted files.
+    SystemTraces traces;
 
     Platform platform()
     {
-        return {messages, fileDialog, links, files};
+        return {messages, fileDialog, links, files, traces};
     }
 };

@@ -1,10 +1,8 @@
 // The thumbnails a Linux desktop keeps of a file, found without following links and destroyed.
 
-#include "shred/Thumbnails.h"
-
-#include "shred/OverwriteEngine.h"
-#include "shred/RunProgress.h"
 #include "shred/posix/NativeFileSystem.h"
+#include "traces/Thumbnails.h"
+#include "traces/TraceFile.h"
 
 #include <algorithm>
 #include <array>
@@ -112,35 +110,12 @@ public:
             struct stat status
             {
             };
-            if (::fstatat(handle, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-                continue;
-            }
-            if (S_ISLNK(status.st_mode)) {
-                leftAlone(path, "a symbolic link stands at its name; neither it nor what it points to was touched");
-                continue;
-            }
-            if (!S_ISREG(status.st_mode)) {
-                leftAlone(path,
-                          std::string("not a regular file (") + FileKind(status.st_mode) + "); it was not touched");
-                continue;
-            }
-            if (status.st_uid != ::geteuid()) {
-                leftAlone(path, "not a file of your own; it was not touched");
-                continue;
-            }
-            if (!shows_(handle, name, shows)) {
+            const bool plain = ::fstatat(handle, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                               S_ISREG(status.st_mode) && status.st_uid == ::geteuid();
+            if (plain && !shows_(handle, name, shows)) {
                 continue; // the picture of another file
             }
-            // The engine finds it by its path again; only while that still names this very file.
-            const MeasuredFile found = IdentifyFile(path, m_files);
-            if (!found.ok() || found.identity.inode != status.st_ino ||
-                found.identity.device != static_cast<std::uint64_t>(status.st_dev)) {
-                continue; // gone or replaced meanwhile
-            }
-            RunProgress unseen;
-            OverwriteResult overwrite = OverwriteFile(ChosenFile(path, found.identity), m_block, unseen, m_files);
-            const std::string failure = overwrite.ok() ? RemoveFile(overwrite, m_files) : overwrite.failure;
-            if (!failure.empty()) {
+            if (const std::string failure = ShredTraceFile(handle, name, path, m_block, m_files); !failure.empty()) {
                 m_lines.push_back("A thumbnail of " + m_shredded + " was not destroyed: " + failure);
             }
         }

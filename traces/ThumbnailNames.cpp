@@ -1,7 +1,7 @@
 // The thumbnail standard's names of a file: the MD5 of its URI.
 
 #include "shred/Md5.h"
-#include "shred/Thumbnails.h"
+#include "traces/Thumbnails.h"
 
 #include <cstring>
 #include <string_view>

@@ -1,0 +1,14 @@
+#pragma once
+
+// What the running system's desktop keeps of a destroyed file, destroyed after each run. On Linux: its
+// thumbnails, its entries in the recent-files lists of GTK and KDE programs, and its record in the
+// trash; on Windows, nothing yet.
+
+#include "shred/DesktopTraces.h"
+
+class SystemTraces final : public DesktopTraces
+{
+public:
+    std::vector<std::string>
+    destroy(const std::vector<NativePath>& deleted, const FillBlock& block, FileSystem& files) override;
+};

@@ -1,0 +1,52 @@
+// A trace file destroyed like the file it names.
+
+#include "traces/TraceFile.h"
+
+#include "shred/OverwriteEngine.h"
+#include "shred/RunProgress.h"
+#include "shred/posix/NativeFileSystem.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::string
+ShredTraceFile(int folder, const std::string& name, const std::string& shown, const FillBlock& block, FileSystem& files)
+{
+    struct stat status
+    {
+    };
+    if (folder < 0 || ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return {};
+    }
+    if (S_ISLNK(status.st_mode)) {
+        return shown + ": a symbolic link stands at its name; neither it nor what it points to was touched";
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return shown + ": not a regular file (" + FileKind(status.st_mode) + "); it was not touched";
+    }
+    if (status.st_uid != ::geteuid()) {
+        return shown + ": not a file of your own; it was not touched";
+    }
+    // The engine finds it by its path again; only while that still names this very file.
+    const MeasuredFile found = IdentifyFile(shown, files);
+    if (!found.ok() || found.identity.inode != status.st_ino ||
+        found.identity.device != static_cast<std::uint64_t>(status.st_dev)) {
+        return {}; // gone or replaced meanwhile
+    }
+    RunProgress unseen;
+    OverwriteResult overwrite = OverwriteFile(ChosenFile(shown, found.identity), block, unseen, files);
+    return overwrite.ok() ? RemoveFile(overwrite, files) : overwrite.failure;
+}
+
+std::string DataHome()
+{
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
+        return data;
+    }
+    if (const char* home = std::getenv("HOME"); home && *home == '/') {
+        return std::string(home) + "/.local/share";
+    }
+    return {};
+}
