@@ -15,6 +15,17 @@
 #include <sys/stat.h>
 
 namespace {
+// The list as GLib writes it; the list is freed.
+QByteArray serialized(GBookmarkFile* list)
+{
+    gsize length = 0;
+    char* text = g_bookmark_file_to_data(list, &length, nullptr);
+    const QByteArray data(text, static_cast<qsizetype>(length));
+    g_free(text);
+    g_bookmark_file_free(list);
+    return data;
+}
+
 // A recent-files list of bookmarks of `paths` (given as URIs as they are written), each with its
 // fields as a GTK program sets them.
 QByteArray bookmarks(const QStringList& uris)
@@ -26,12 +37,7 @@ QByteArray bookmarks(const QStringList& uris)
         g_bookmark_file_add_application(list, href, "viewer", "viewer %u");
         g_bookmark_file_add_group(list, href, "Viewer");
     }
-    gsize length = 0;
-    char* text = g_bookmark_file_to_data(list, &length, nullptr);
-    const QByteArray data(text, static_cast<qsizetype>(length));
-    g_free(text);
-    g_bookmark_file_free(list);
-    return data;
+    return serialized(list);
 }
 
 // The list as GLib writes it once the bookmark of `uri` is removed.
@@ -40,12 +46,7 @@ QByteArray without(const QByteArray& list, const QString& uri)
     GBookmarkFile* bookmarks = g_bookmark_file_new();
     g_bookmark_file_load_from_data(bookmarks, list.constData(), static_cast<gsize>(list.size()), nullptr);
     g_bookmark_file_remove_item(bookmarks, uri.toUtf8(), nullptr);
-    gsize length = 0;
-    char* text = g_bookmark_file_to_data(bookmarks, &length, nullptr);
-    const QByteArray data(text, static_cast<qsizetype>(length));
-    g_free(text);
-    g_bookmark_file_free(bookmarks);
-    return data;
+    return serialized(bookmarks);
 }
 
 QString uri(const QString& path)

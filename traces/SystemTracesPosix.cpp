@@ -16,7 +16,7 @@ SystemTraces::destroy(const std::vector<NativePath>& deleted, const FillBlock& b
     for (const NativePath& path : deleted) {
         add(DestroyThumbnails(path, block, files));
     }
-    const std::string data = DataHome();
+    const std::string data = XdgFolder("XDG_DATA_HOME", ".local/share");
     add(DestroyTrashRecords(data, deleted, block, files));
     add(ForgetRecentFiles(data, deleted));
     add(DestroyRecentDocuments(data, deleted, block, files));

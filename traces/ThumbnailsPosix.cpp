@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,19 +13,6 @@
 
 namespace {
 constexpr std::array kSizes = {"normal", "large", "x-large", "xx-large"};
-
-// The folder that holds the user's thumbnail cache: $XDG_CACHE_HOME, or ~/.cache when that is unset
-// or relative, as the XDG rule has it.
-std::string cacheHome()
-{
-    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/') {
-        return cache;
-    }
-    if (const char* home = std::getenv("HOME"); home && *home == '/') {
-        return std::string(home) + "/.cache";
-    }
-    return {};
-}
 
 // A folder of the thumbnail paths, opened without following a link at its name, and its path for the
 // lines a run shows.
@@ -216,7 +202,7 @@ std::vector<std::string> DestroyThumbnails(const NativePath& path, const FillBlo
             shredder.destroyIn(failures.below(program), named, shows);
         }
     };
-    if (const std::string cache = cacheHome(); !cache.empty()) {
+    if (const std::string cache = XdgFolder("XDG_CACHE_HOME", ".cache"); !cache.empty()) {
         destroyBelow(
             {FileDescriptor(::open(cache.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), cache}, "thumbnails", uris);
     }

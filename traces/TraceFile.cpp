@@ -40,13 +40,13 @@ ShredTraceFile(int folder, const std::string& name, const std::string& shown, co
     return overwrite.ok() ? RemoveFile(overwrite, files) : overwrite.failure;
 }
 
-std::string DataHome()
+std::string XdgFolder(const char* variable, const char* belowHome)
 {
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
-        return data;
+    if (const char* folder = std::getenv(variable); folder && *folder == '/') {
+        return folder;
     }
     if (const char* home = std::getenv("HOME"); home && *home == '/') {
-        return std::string(home) + "/.local/share";
+        return std::string(home) + "/" + belowHome;
     }
     return {};
 }

@@ -15,6 +15,7 @@
 std::string ShredTraceFile(
     int folder, const std::string& name, const std::string& shown, const FillBlock& block, FileSystem& files);
 
-// The folder of the user's data, $XDG_DATA_HOME, or ~/.local/share when that is unset or relative, as
-// the XDG rule has it; empty when neither is known.
-std::string DataHome();
+// A folder of the user's by the XDG rule: the environment's `variable` when it is an absolute path,
+// else `belowHome` in the home folder; empty when neither is known. The data ($XDG_DATA_HOME,
+// .local/share) and the cache ($XDG_CACHE_HOME, .cache).
+std::string XdgFolder(const char* variable, const char* belowHome);
