@@ -1,6 +1,6 @@
 #pragma once
 
-// The trash's record of a destroyed file. By the freedesktop Trash specification a file in a trash's
+// The trash's record of a destroyed file. By the freedesktop.org trash rules a file in a trash's
 // files/ folder has a record info/NAME.trashinfo, which holds where it was and when it was deleted,
 // and the trash's directorysizes file may have a line for it.
 
