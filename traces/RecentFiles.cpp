@@ -29,23 +29,6 @@ struct GFreeDeleter
 };
 using GString_ = std::unique_ptr<char, GFreeDeleter>;
 
-// The whole of an open file, or nothing when it cannot be read.
-std::optional<std::string> readAll(int fd)
-{
-    std::string text;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t got = ::pread(fd, chunk, sizeof chunk, static_cast<off_t>(text.size()));
-        if (got < 0) {
-            return std::nullopt;
-        }
-        if (got == 0) {
-            return text;
-        }
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-}
-
 // The list at `path` as it is now: its bytes and its status, or why it cannot be read. A link at its
 // name is not followed.
 struct ListNow
@@ -73,7 +56,7 @@ ListNow readList(const std::string& path)
         now.refused = "not a regular file; it was not touched";
     } else if (now.status.st_uid != ::geteuid()) {
         now.refused = "not a file of your own; it was not touched";
-    } else if (!(now.text = readAll(fd.get()))) {
+    } else if (!(now.text = ReadAll(fd.get()))) {
         now.refused = std::string("cannot be read: ") + std::strerror(errno);
     }
     return now;
@@ -244,7 +227,7 @@ std::vector<std::string> DestroyRecentDocuments(const std::string& dataHome,
         if (entry.get() < 0 || ::fstat(entry.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
             continue; // a link or anything else is no entry of a program's
         }
-        const std::optional<std::string> text = readAll(entry.get());
+        const std::optional<std::string> text = ReadAll(entry.get());
         const std::string url = text ? urlOfEntry(*text) : std::string();
         const std::string path = url.rfind("file:", 0) == 0 ? PathOfFileUri(url) : url;
         if (!names(deleted, path)) {

@@ -40,6 +40,22 @@ ShredTraceFile(int folder, const std::string& name, const std::string& shown, co
     return overwrite.ok() ? RemoveFile(overwrite, files) : overwrite.failure;
 }
 
+std::optional<std::string> ReadAll(int fd)
+{
+    std::string text;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::pread(fd, chunk, sizeof chunk, static_cast<off_t>(text.size()));
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            return text;
+        }
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
 std::string XdgFolder(const char* variable, const char* belowHome)
 {
     if (const char* folder = std::getenv(variable); folder && *folder == '/') {

@@ -6,6 +6,7 @@
 #include "shred/FileSystem.h"
 #include "shred/FillBlock.h"
 
+#include <optional>
 #include <string>
 
 // Overwrites the file `name` in the open folder `folder` with `block`, flushes and deletes it, through
@@ -14,6 +15,9 @@
 // by its path (`shown`) and why it was left: empty when it was destroyed or nothing stands there.
 std::string ShredTraceFile(
     int folder, const std::string& name, const std::string& shown, const FillBlock& block, FileSystem& files);
+
+// The whole of an open file, or nothing when it cannot be read.
+std::optional<std::string> ReadAll(int fd);
 
 // A folder of the user's by the XDG rule: the environment's `variable` when it is an absolute path,
 // else `belowHome` in the home folder; empty when neither is known. The data ($XDG_DATA_HOME,

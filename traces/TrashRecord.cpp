@@ -35,11 +35,7 @@ std::string dropSizeLine(int trash, const std::string& trashPath, const std::str
     if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
         return {};
     }
-    std::string text;
-    char chunk[65536];
-    for (ssize_t got; (got = ::read(fd.get(), chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
+    const std::string text = ReadAll(fd.get()).value_or(std::string());
     std::string kept;
     bool dropped = false;
     for (std::size_t at = 0; at < text.size();) {

@@ -139,6 +139,15 @@ QString WindowTestCase::shredAllListed() const
     return {};
 }
 
+bool WindowTestCase::shredThrough(bool batch, const QString& path) const
+{
+    if (batch) {
+        return drop({path}) == 1 && shredAllListed() == "1 file shredded !";
+    }
+    shredSingle(path);
+    return messages().contains(QString(Texts::kDone) + ": " + Texts::kShredded);
+}
+
 QString WindowTestCase::caption(const char* name) const
 {
     QObject* object = m_window->findChild<QObject*>(name);

@@ -49,6 +49,9 @@ protected:
     bool dropBytes(const QByteArray& path) const;
     // All, then B-Shred! answered Yes. Returns the text of the last closing message.
     QString shredAllListed() const;
+    // Shreds the one file at `path`, dropped on the list by the batch run or picked by the single one.
+    // Returns whether the run said it was shredded, whatever warning followed.
+    bool shredThrough(bool batch, const QString& path) const;
 
     // The text of the named label or text box.
     QString caption(const char* name) const;
