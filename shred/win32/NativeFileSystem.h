@@ -14,7 +14,7 @@ struct WritePiece; // shred/FileSystem.h
 
 struct PinnedFile
 {
-    NativePath path; // as chosen: opened again for writing, and shown in the lines a run shows
+    NativePath path; // as chosen, shown in the lines a run shows; never opened again
     FileHandle file;
     unsigned long attributesBeforeWritable = 0; // once the file was made writable
 

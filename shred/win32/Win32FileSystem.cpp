@@ -166,12 +166,19 @@ struct FileSystemType Win32FileSystem::fileSystemOf(const PinnedFile& pinned)
 }
 
 namespace {
-// Sets the attributes of the pinned file, while it is still the file `expected`: through a handle of
-// the same file, so that a link put in its place meanwhile is never followed. Returns 0 or the error,
-// and the attributes it had in `before`.
+// The pinned file itself opened again with `access`: never through its path, so that whatever was put
+// at that path since is not what is opened.
+FileHandle reopen(const PinnedFile& pinned, DWORD access, DWORD share, DWORD flags)
+{
+    return FileHandle(::ReOpenFile(pinned.file.get(), access, share, flags));
+}
+
+// Sets the attributes of the pinned file, while it is still the file `expected`. Returns 0 or the
+// error, and the attributes it had in `before`.
 SystemError setAttributes(const PinnedFile& pinned, const FileIdentity& expected, DWORD attributes, DWORD& before)
 {
-    FileHandle handle = openForInspection(pinned.path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    FileHandle handle =
+        reopen(pinned, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, FILE_FLAG_OPEN_REPARSE_POINT);
     if (!handle) {
         return lastError();
     }
@@ -223,13 +230,10 @@ SystemError Win32FileSystem::open(const PinnedFile& pinned, OpenedFile& file)
     // Held with the right to delete it: from here on no one can rename it, delete it or put another
     // file at its path, and only programs that allow all that can open it. Those may still write,
     // which the engine's growth rounds answer.
-    file.file = FileHandle(::CreateFileW(pinned.path.c_str(),
-                                         GENERIC_READ | GENERIC_WRITE | DELETE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         nullptr,
-                                         OPEN_EXISTING,
-                                         FILE_FLAG_OPEN_REPARSE_POINT,
-                                         nullptr));
+    file.file = reopen(pinned,
+                       GENERIC_READ | GENERIC_WRITE | DELETE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       FILE_FLAG_OPEN_REPARSE_POINT);
     return file.file ? 0 : lastError();
 }
 

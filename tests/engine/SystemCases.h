@@ -49,5 +49,6 @@ struct ChangeBeforeOpen
     std::function<void()> change;
     std::string failure;
 };
-// The changes only this system lets a test make (Wine before version 9 only pretends to make links).
+// The changes whose outcome only this system's pin decides (on Windows a moved file is written where it
+// lies), or only this system lets a test make (Wine before version 9 only pretends to make links).
 std::vector<ChangeBeforeOpen> SystemChangesBeforeOpen(const std::filesystem::path& chosen, const NativePath& other);

@@ -127,12 +127,6 @@ TEST(EngineRefusals, FileChangedBetweenInspectionAndOpenIsRefusedUntouched)
     const std::filesystem::path second = folder.path() / "chosen 2";
     const NativePath other = folder.makeFile("other", 7000, 0x5A);
     std::vector<ChangeBeforeOpen> cases = {
-        {"moved away, another file put at its name",
-         [&] {
-             std::filesystem::rename(chosen, folder.path() / "moved");
-             std::filesystem::copy_file(other, chosen);
-         },
-         ": the file was replaced after it was chosen; nothing was written"},
         {"a second name given to it",
          [&] { std::filesystem::create_hard_link(chosen, second); },
          ": the file has 1 other name; overwriting it would destroy the contents seen under it too; nothing "

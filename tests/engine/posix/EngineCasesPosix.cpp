@@ -53,7 +53,14 @@ void ExpectRenamedOverDuringTheRun(OverwriteResult& overwritten, const NativePat
 
 std::vector<ChangeBeforeOpen> SystemChangesBeforeOpen(const std::filesystem::path& chosen, const NativePath& other)
 {
-    return {{"a link to another file put at its name",
+    // The pin is the folder and the name in it: what the name names by the open is refused.
+    return {{"moved away, another file put at its name",
+             [=] {
+                 std::filesystem::rename(chosen, chosen.parent_path() / "moved");
+                 std::filesystem::copy_file(other, chosen);
+             },
+             ": the file was replaced after it was chosen; nothing was written"},
+            {"a link to another file put at its name",
              [=] {
                  std::filesystem::remove(chosen);
                  std::filesystem::create_symlink(other, chosen);

@@ -55,6 +55,35 @@ std::vector<ChangeBeforeOpen> SystemChangesBeforeOpen(const std::filesystem::pat
     return {}; // Wine before version 9 only pretends to make links
 }
 
+// The pin holds the file, not its name: a file moved away after it was chosen, with another put at its
+// name, is written where it lies now, and the newcomer is not touched. Wine opens a handle again by
+// the name it was opened with, so there the run meets the newcomer and refuses it.
+TEST(EnginePin, FileMovedAwayIsWrittenWhereItLiesAndTheNewcomerUntouched)
+{
+    TemporaryFolder folder;
+    const std::filesystem::path chosen = folder.path() / "chosen";
+    const std::filesystem::path moved = folder.path() / "moved";
+    folder.makeFile("chosen", 6000, 0xA5);
+    const NativePath other = folder.makeFile("other", 7000, 0x5A);
+    ScriptedFileSystem files;
+    files.beforeOpen = [&] {
+        std::filesystem::rename(chosen, moved);
+        std::filesystem::copy_file(other, chosen);
+    };
+    EngineRun run;
+    overwrite(run, chosen.native(), kZeros, files);
+    EXPECT_EQ(readWhole(chosen.native()), std::vector<std::uint8_t>(7000, 0x5A));
+    const bool wine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    if (wine) {
+        EXPECT_EQ(run.result.failure,
+                  shown(chosen) + ": the file was replaced after it was chosen; nothing was written");
+        EXPECT_EQ(readWhole(moved.native()), std::vector<std::uint8_t>(6000, 0xA5));
+    } else {
+        EXPECT_TRUE(run.result.ok()) << run.result.failure;
+        EXPECT_EQ(readWhole(moved.native()), std::vector<std::uint8_t>(6000, 0));
+    }
+}
+
 // Devices, by their own namespace and by a reserved name that names one in every folder, and a data
 // stream of a file are refused.
 TEST(EngineRefusals, DevicesAndStreamsAreRefused)
