@@ -7,6 +7,7 @@
 #include "app/PictureButton.h"
 #include "app/ProgressPainter.h"
 #include "app/TitleBarCloseWatch.h"
+#include "assets/ProgramFacts.h"
 #include "filelist/CheckList.h"
 #include "filelist/CountCaption.h"
 #include "filelist/FileList.h"
@@ -26,6 +27,7 @@
 #include "windows/NotesWindow.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -95,11 +97,12 @@ void makeSeparator(QMenu* menu, const char* name)
 MainWindow::MainWindow(Platform platform)
     : QMainWindow(nullptr,
                   Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                      Qt::MSWindowsFixedSizeDialogHint) // on Windows a thin frame, which cannot be dragged
     , m_platform(platform)
 {
     setObjectName("Form1");
-    setWindowTitle("Zorvik! V1.0");
+    setWindowTitle(ZORVIK_TITLE);
     setWindowIcon(QIcon(":/assets/icon.png"));
 
     auto* client = new QWidget(this);
@@ -370,7 +373,7 @@ void MainWindow::openFile()
     if (m_platform.fileDialog.show(this)) {
         m_picked = chosenByText(m_platform.fileDialog.fileName(), &m_platform.files);
     }
-    m_text1->setText(m_platform.fileDialog.fileName());
+    m_text1->setText(QDir::toNativeSeparators(m_platform.fileDialog.fileName()));
 }
 
 void MainWindow::takeDroppedFile(const QByteArray& path)

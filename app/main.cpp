@@ -2,6 +2,7 @@
 
 #include "app/InstanceGuard.h"
 #include "app/Startup.h"
+#include "assets/ProgramFacts.h"
 #include "shred/FileSystem.h"
 #include "traces/SystemTraces.h"
 #include "windows/FileDialog.h"
@@ -14,8 +15,8 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName("Zorvik");
-    QApplication::setApplicationVersion("1.0.0.0");
+    QApplication::setApplicationName(ZORVIK_NAME);
+    QApplication::setApplicationVersion(ZORVIK_VERSION);
 
     QtMessageBox messages;
     QtFileDialog fileDialog;

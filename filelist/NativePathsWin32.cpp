@@ -2,11 +2,14 @@
 
 #include "filelist/NativePaths.h"
 
+#include <QDir>
+
 namespace NativePaths {
 
 TextPath fromText(const QString& path)
 {
-    return {path.toStdWString()};
+    // Qt spells paths with forward slashes; the program keeps and shows them as Windows does.
+    return {QDir::toNativeSeparators(path).toStdWString()};
 }
 
 NativePath fromHeld(const QByteArray& held)

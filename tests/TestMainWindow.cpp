@@ -26,6 +26,9 @@
 #include <QTest>
 
 #include <memory>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 class TestMainWindow : public WindowTestCase
 {
@@ -285,8 +288,16 @@ void TestMainWindow::fixedSizeAndTitleBar()
 
     m_window->resize(size + QSize(100, 100));
     QCOMPARE(m_window->size(), size);
+#ifdef _WIN32
+    // Windows takes the frame and the boxes from the window's style: a frame that cannot be dragged,
+    // and no maximize box, so that neither the user nor the system menu can maximize it.
+    const LONG_PTR style = ::GetWindowLongPtrW(reinterpret_cast<HWND>(m_window->winId()), GWL_STYLE);
+    QCOMPARE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+#else
+    // A window manager asked to maximize it leaves it as it is.
     m_window->showMaximized();
     QCOMPARE(m_window->size(), size);
+#endif
     m_window->showMinimized();
     QTRY_VERIFY(m_window->isMinimized());
     m_window->showNormal();

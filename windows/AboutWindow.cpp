@@ -2,6 +2,7 @@
 
 #include "windows/AboutWindow.h"
 
+#include "assets/ProgramFacts.h"
 #include "windows/Design.h"
 #include "windows/LinkLabel.h"
 #include "windows/LinkOpener.h"
@@ -75,7 +76,7 @@ AboutWindow::AboutWindow(LinkOpener& links)
 
     Design::makeLine(this, "Line1", {0, 725}, {6399, 725}, QColor(192, 192, 192));
 
-    addText(this, "Label1", "Version 1.0", {2540, 840});
+    addText(this, "Label1", ZORVIK_VERSION_LINE, {2540, 840});
 
     const QCursor hand(QPixmap(":/assets/hand.png"), 11, 1);
     const QCursor moreHand(QPixmap(":/assets/hand-more.png"), 11, 1);
