@@ -2,7 +2,7 @@
 
 // What the running system's desktop keeps of a destroyed file, destroyed after each run. On Linux: its
 // thumbnails, its entries in the recent-files lists of GTK and KDE programs, and its record in the
-// trash; on Windows, nothing yet.
+// trash; on Windows, its shortcuts in Recent Items.
 
 #include "shred/DesktopTraces.h"
 

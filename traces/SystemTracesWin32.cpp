@@ -1,9 +1,12 @@
-// The traces on Windows: none that this program removes yet. Windows keeps its pictures of files in
-// the shell's own database, and its Recent Items are shortcuts that name the file.
+// The traces on Windows: the shortcuts in Recent Items. Windows keeps its pictures of files in the
+// shell's own database, which holds no name.
 
+#include "traces/RecentItems.h"
 #include "traces/SystemTraces.h"
 
-std::vector<std::string> SystemTraces::destroy(const std::vector<NativePath>&, const FillBlock&, FileSystem&)
+std::vector<std::string>
+SystemTraces::destroy(const std::vector<NativePath>& deleted, const FillBlock& block, FileSystem& files)
 {
-    return {};
+    const NativePath recent = RecentItemsFolder();
+    return recent.empty() ? std::vector<std::string>{} : DestroyRecentShortcuts(recent, deleted, block, files);
 }

@@ -4,13 +4,33 @@
 
 #include "tests/engine/EngineFixture.h"
 #include "tests/engine/SystemCases.h"
+#include "traces/RecentItems.h"
 
 // clang-format off
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 // clang-format on
 
 namespace {
 constexpr DWORD kUnwritable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// A shortcut at `link` to `target`, saved by the shell's own shortcut object as Explorer saves one.
+void MakeShortcut(const NativePath& link, const NativePath& target)
+{
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* shortcut = nullptr;
+    IPersistFile* file = nullptr;
+    ASSERT_EQ(::CoCreateInstance(
+                  CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, reinterpret_cast<void**>(&shortcut)),
+              S_OK);
+    EXPECT_EQ(shortcut->SetPath(target.c_str()), S_OK);
+    EXPECT_EQ(shortcut->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)), S_OK);
+    EXPECT_EQ(file->Save(link.c_str(), TRUE), S_OK);
+    file->Release();
+    shortcut->Release();
+}
 } // namespace
 
 const SystemError kNoSpace = ERROR_DISK_FULL;
@@ -133,5 +153,47 @@ TEST(EngineSharing, FileOpenElsewhereIsRefusedOrOverwrittenToItsNewEnd)
             EXPECT_EQ(readWhole(path), std::vector<std::uint8_t>(6000, 0x4C));
         }
         ::CloseHandle(other);
+    }
+}
+
+// The shortcuts Recent Items keeps: one to the shredded file goes as the file went, one to a file of a
+// like name and a file that only looks like a shortcut stay as they were.
+TEST(EngineTraces, RecentItemsShortcutToTheShreddedFileGoes)
+{
+    TemporaryFolder folder;
+    const NativePath shredded = folder.makeFile("report.txt", 100);
+    const NativePath alike = folder.makeFile("report.txt.old", 100);
+    std::filesystem::create_directory(folder.path() / "Recent");
+    const NativePath toShredded = (folder.path() / "Recent" / "report.txt.lnk").native();
+    const NativePath toAlike = (folder.path() / "Recent" / "report.txt.old.lnk").native();
+    MakeShortcut(toShredded, shredded);
+    MakeShortcut(toAlike, alike);
+    const struct
+    {
+        const char* name;
+        NativePath shortcut;
+        bool destroyed;
+    } rows[] = {
+        {"to the shredded file", toShredded, true},
+        {"to a file of a like name", toAlike, false},
+        {"garbage bytes", folder.makeFile(std::filesystem::path("Recent") / "garbage.lnk", 300, 0x4C), false},
+    };
+    std::filesystem::remove(shredded);
+    std::map<NativePath, std::vector<std::uint8_t>> before;
+    for (const auto& row : rows) {
+        before[row.shortcut] = readWhole(row.shortcut);
+    }
+    ScriptedFileSystem files;
+    EXPECT_EQ(DestroyRecentShortcuts((folder.path() / "Recent").native(), {shredded}, kZeros, files),
+              std::vector<std::string>{});
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.destroyed) {
+            EXPECT_FALSE(::exists(row.shortcut));
+            const std::vector<std::uint8_t>& last = files.contentBeforeDelete[row.shortcut];
+            EXPECT_TRUE(last.size() >= before[row.shortcut].size() && allBytesAre(last, 0));
+        } else {
+            EXPECT_EQ(readWhole(row.shortcut), before[row.shortcut]);
+        }
     }
 }
