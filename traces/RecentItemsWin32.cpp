@@ -127,11 +127,13 @@ std::vector<std::string> DestroyRecentShortcuts(const NativePath& folder,
                                                 const FillBlock& block,
                                                 FileSystem& files)
 {
+    const ComScope com; // once for the whole folder
     std::vector<std::string> lines;
-    std::error_code unreadable;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, unreadable)) {
-        const NativePath path = entry.path().native();
-        if (!samePath(entry.path().extension().native(), L".lnk")) {
+    std::error_code error; // an unreadable folder, or one that changes while it is read, ends the search
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const NativePath path = entry->path().native();
+        if (!samePath(entry->path().extension().native(), L".lnk")) {
             continue;
         }
         const std::optional<NativePath> target = ShortcutTarget(path);
