@@ -7,7 +7,6 @@
 #include "shred/FileSystem.h"
 #include "shred/FillBlock.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,10 +18,6 @@ std::vector<std::string> DestroyRecentShortcuts(const NativePath& folder,
                                                 const std::vector<NativePath>& deleted,
                                                 const FillBlock& block,
                                                 FileSystem& files);
-
-// The local path the shortcut at `path` points at, as the shell reads it; none when the file is no
-// shortcut or points at no local file.
-std::optional<NativePath> ShortcutTarget(const NativePath& path);
 
 // The user's Recent folder; empty when the shell does not tell it.
 NativePath RecentItemsFolder();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 // clang-format off
 #include <windows.h>
 #include <aclapi.h>
@@ -97,11 +98,11 @@ std::string shredShortcut(const NativePath& path, const FillBlock& block, FileSy
     OverwriteResult overwrite = OverwriteFile(ChosenFile(path, found.identity), block, unseen, files);
     return overwrite.ok() ? RemoveFile(overwrite, files) : overwrite.failure;
 }
-} // namespace
 
-std::optional<NativePath> ShortcutTarget(const NativePath& path)
+// The local path the shortcut at `path` points at, as the shell reads it; none when the file is no
+// shortcut or points at no local file. COM must be started on the calling thread.
+std::optional<NativePath> shortcutTarget(const NativePath& path)
 {
-    const ComScope com;
     IShellLinkW* made = nullptr;
     if (FAILED(::CoCreateInstance(
             CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, reinterpret_cast<void**>(&made)))) {
@@ -121,6 +122,7 @@ std::optional<NativePath> ShortcutTarget(const NativePath& path)
     }
     return NativePath(target);
 }
+} // namespace
 
 std::vector<std::string> DestroyRecentShortcuts(const NativePath& folder,
                                                 const std::vector<NativePath>& deleted,
@@ -136,7 +138,7 @@ std::vector<std::string> DestroyRecentShortcuts(const NativePath& folder,
         if (!samePath(entry->path().extension().native(), L".lnk")) {
             continue;
         }
-        const std::optional<NativePath> target = ShortcutTarget(path);
+        const std::optional<NativePath> target = shortcutTarget(path);
         const auto named = [&](const NativePath& file) { return target && samePath(*target, file); };
         if (std::any_of(deleted.begin(), deleted.end(), named)) {
             if (std::string line = shredShortcut(path, block, files); !line.empty()) {
