@@ -2,12 +2,12 @@
 
 #include "shred/BatchShred.h"
 
+#include "shred/DesktopTraces.h"
 #include "shred/FillBlock.h"
 #include "shred/OverwriteEngine.h"
 #include "shred/Refusals.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
-#include "shred/DesktopTraces.h"
 
 #include <cctype>
 
@@ -97,9 +97,9 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
         removed.push_back(std::move(overwrite));
         removedIndex.push_back(i);
     }
-    std::vector<NativePath> deleted;
-    for (const std::size_t i : removedIndex) {
-        deleted.push_back(batch[i].path);
+    std::vector<DeletedFile> deleted;
+    for (const OverwriteResult& file : removed) {
+        deleted.push_back({file.pinned.path, &file.pinned});
     }
     for (std::string& left : traces.destroy(deleted, block, files)) {
         failures.push_back(std::move(left));

@@ -11,6 +11,15 @@
 #include <string>
 #include <vector>
 
+// A file a run has just deleted: its path as chosen, and the pin it was deleted through, which the
+// driver holds until the traces are done. Through the pin the traces learn where the file really
+// lay, whatever spelling of its path was chosen and whatever that path names now.
+struct DeletedFile
+{
+    NativePath path;
+    const PinnedFile* pinned = nullptr;
+};
+
 class DesktopTraces
 {
 public:
@@ -20,5 +29,5 @@ public:
     // that are files are destroyed as the files were, with `block` through `files`. Returns a line for
     // each trace that exists but was not destroyed, naming it and why.
     virtual std::vector<std::string>
-    destroy(const std::vector<NativePath>& deleted, const FillBlock& block, FileSystem& files) = 0;
+    destroy(const std::vector<DeletedFile>& deleted, const FillBlock& block, FileSystem& files) = 0;
 };

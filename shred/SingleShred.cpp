@@ -2,11 +2,11 @@
 
 #include "shred/SingleShred.h"
 
+#include "shred/DesktopTraces.h"
 #include "shred/FillBlock.h"
 #include "shred/OverwriteEngine.h"
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
-#include "shred/DesktopTraces.h"
 
 namespace {
 // After a failure the path box keeps the path while there is still a file behind it.
@@ -65,7 +65,7 @@ bool shredSingleFile(const ChosenFile& file,
         return false;
     }
     view.clearPath();
-    const std::vector<std::string> tracesLeft = traces.destroy({path}, block, files);
+    const std::vector<std::string> tracesLeft = traces.destroy({{path, &overwrite.pinned}}, block, files);
     if (!overwrite.placement.inPlace()) {
         std::vector<std::string> lines = {PlacementWarning(DisplayPath(path), overwrite.placement)};
         lines.insert(lines.end(), tracesLeft.begin(), tracesLeft.end());

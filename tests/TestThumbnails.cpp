@@ -76,17 +76,22 @@ void TestThumbnails::namesAreTheFileManagersOwn()
 void TestThumbnails::thumbnailsAreDestroyedWithTheFile_data()
 {
     QTest::addColumn<bool>("batch");
-    QTest::newRow("single") << false;
-    QTest::newRow("batch") << true;
+    QTest::addColumn<QString>("spelled"); // the path chosen, %F standing for the folder
+    QTest::newRow("single") << false << "%F/shot;1.jpg";
+    QTest::newRow("batch") << true << "%F/shot;1.jpg";
+    QTest::newRow("single, a doubled slash") << false << "%F//shot;1.jpg";
+    QTest::newRow("batch, through a linked folder") << true << "%F/linked/shot;1.jpg";
 }
 
-// Thumbnails in the cache under both names, in a failure folder and in the folder's shared repository
-// are destroyed; a thumbnail of another file, and a link at a thumbnail's name with what it points
-// to, stay, and the link is reported.
+// Thumbnails in the cache under both names of the file's real path, whatever spelling of it was chosen,
+// in a failure folder and in the folder's shared repository are destroyed; a thumbnail of another file, and a link at a
+// thumbnail's name with what it points to, stay, and the link is reported.
 void TestThumbnails::thumbnailsAreDestroyedWithTheFile()
 {
     QFETCH(bool, batch);
+    QFETCH(QString, spelled);
     QTemporaryDir folder;
+    QVERIFY(QFile::link(folder.path(), folder.filePath("linked")));
     const QString cache = folder.filePath("cache/thumbnails");
     qputenv("XDG_CACHE_HOME", QFile::encodeName(folder.filePath("cache")));
     const QString photo = writeTestFile(folder.filePath("shot;1.jpg"), QByteArray(6000, 'p'));
@@ -108,7 +113,8 @@ void TestThumbnails::thumbnailsAreDestroyedWithTheFile()
     const QString link = thumbnailAt(cache + "/x-large", uri);
     QVERIFY(QDir().mkpath(cache + "/x-large") && QFile::link(precious, link));
 
-    QVERIFY2(shredThrough(batch, photo), qPrintable(messages().join('\n')));
+    const QString chosen = spelled.replace("%F", folder.path());
+    QVERIFY2(shredThrough(batch, chosen), qPrintable(messages().join('\n')));
     for (const QString& thumbnail : destroyed) {
         QVERIFY2(!QFile::exists(thumbnail), qPrintable(thumbnail));
         const QByteArray overwritten = contentBeforeDelete(thumbnail);
@@ -119,7 +125,7 @@ void TestThumbnails::thumbnailsAreDestroyedWithTheFile()
     QCOMPARE(QFileInfo(link).symLinkTarget(), precious);
     QCOMPARE(readTestFile(precious), QByteArray(100, 'k'));
     QCOMPARE(messages().last(),
-             "Warning!: A thumbnail of " + photo + " was not destroyed: " + link +
+             "Warning!: A thumbnail of " + chosen + " was not destroyed: " + link +
                  ": a symbolic link stands at its name; neither it nor what it points to was touched");
 }
 

@@ -10,5 +10,5 @@ class SystemTraces final : public DesktopTraces
 {
 public:
     std::vector<std::string>
-    destroy(const std::vector<NativePath>& deleted, const FillBlock& block, FileSystem& files) override;
+    destroy(const std::vector<DeletedFile>& deleted, const FillBlock& block, FileSystem& files) override;
 };

@@ -1,5 +1,6 @@
 // The traces on Linux: thumbnails, the recent-files lists and the trash's records.
 
+#include "traces/DeletedNames.h"
 #include "traces/RecentFiles.h"
 #include "traces/SystemTraces.h"
 #include "traces/Thumbnails.h"
@@ -7,18 +8,24 @@
 #include "traces/TrashRecord.h"
 
 std::vector<std::string>
-SystemTraces::destroy(const std::vector<NativePath>& deleted, const FillBlock& block, FileSystem& files)
+SystemTraces::destroy(const std::vector<DeletedFile>& deleted, const FillBlock& block, FileSystem& files)
 {
     std::vector<std::string> lines;
     const auto add = [&lines](std::vector<std::string> more) {
         lines.insert(lines.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     };
-    for (const NativePath& path : deleted) {
-        add(DestroyThumbnails(path, block, files));
-    }
     const std::string data = XdgFolder("XDG_DATA_HOME", ".local/share");
-    add(DestroyTrashRecords(data, deleted, block, files));
-    add(ForgetRecentFiles(data, deleted));
-    add(DestroyRecentDocuments(data, deleted, block, files));
+    // Each file's names are worked out before anything of the trash goes: its record tells the path it
+    // had before.
+    std::vector<DeletedNames> names;
+    for (const DeletedFile& file : deleted) {
+        names.push_back(NameDeletedFile(file, data));
+    }
+    for (const DeletedNames& file : names) {
+        add(DestroyThumbnails(file, block, files));
+    }
+    add(DestroyTrashRecords(names, block, files));
+    add(ForgetRecentFiles(data, names));
+    add(DestroyRecentDocuments(data, names, block, files));
     return lines;
 }

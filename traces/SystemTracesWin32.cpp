@@ -5,8 +5,12 @@
 #include "traces/SystemTraces.h"
 
 std::vector<std::string>
-SystemTraces::destroy(const std::vector<NativePath>& deleted, const FillBlock& block, FileSystem& files)
+SystemTraces::destroy(const std::vector<DeletedFile>& deleted, const FillBlock& block, FileSystem& files)
 {
     const NativePath recent = RecentItemsFolder();
-    return recent.empty() ? std::vector<std::string>{} : DestroyRecentShortcuts(recent, deleted, block, files);
+    std::vector<NativePath> paths;
+    for (const DeletedFile& file : deleted) {
+        paths.push_back(file.path);
+    }
+    return recent.empty() ? std::vector<std::string>{} : DestroyRecentShortcuts(recent, paths, block, files);
 }

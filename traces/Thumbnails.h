@@ -27,9 +27,11 @@ std::string ThumbnailName(const std::string& uri);
 // The URI a thumbnail says it shows (its Thumb::URI text), if it says one.
 std::optional<std::string> UriShownBy(const std::vector<std::uint8_t>& png);
 
-// Destroys the thumbnails of the file that was at `path`, as the file itself was destroyed: each is
+struct DeletedNames;
+
+// Destroys the thumbnails of the deleted file under every name it had, as the file itself was destroyed: each is
 // overwritten in place with `block`, flushed and deleted. Only regular files with one name that the user owns are
 // touched, reached without following a link at their names; one whose Thumb::URI names another file
 // is not this file's and stays. Nothing is created, and a missing cache is no error. Returns a line
 // for each thumbnail that exists but was not destroyed, naming it and why.
-std::vector<std::string> DestroyThumbnails(const NativePath& path, const FillBlock& block, FileSystem& files);
+std::vector<std::string> DestroyThumbnails(const DeletedNames& deleted, const FillBlock& block, FileSystem& files);

@@ -1,6 +1,7 @@
 // The thumbnails a Linux desktop keeps of a file, found without following links and destroyed.
 
 #include "shred/posix/NativeFileSystem.h"
+#include "traces/DeletedNames.h"
 #include "traces/Thumbnails.h"
 #include "traces/TraceFile.h"
 
@@ -63,12 +64,18 @@ struct Folder
     }
 };
 
-// Reads the start of the file `name` in `folder`, where a thumbnail keeps its Thumb::URI.
-std::vector<std::uint8_t> headOf(int folder, const char* name)
+// A folder by its path, links on the way followed as the user laid them out.
+Folder openFolder(const std::string& path)
+{
+    // Named without a trailing slash, so that "/" and a folder below join alike.
+    return {FileDescriptor(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), path == "/" ? "" : path};
+}
+
+// Reads the start of an open file, where a thumbnail keeps its Thumb::URI.
+std::vector<std::uint8_t> headOf(int file)
 {
     std::vector<std::uint8_t> head(std::size_t{1} << 20);
-    const FileDescriptor file(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    const ssize_t got = file.get() >= 0 ? ::pread(file.get(), head.data(), head.size(), 0) : -1;
+    const ssize_t got = ::pread(file, head.data(), head.size(), 0);
     head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     return head;
 }
@@ -93,12 +100,8 @@ public:
         for (const std::string& uri : uris) {
             const std::string name = ThumbnailName(uri);
             const std::string path = folder.path + "/" + name;
-            struct stat status
-            {
-            };
-            const bool plain = ::fstatat(handle, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                               S_ISREG(status.st_mode) && status.st_uid == ::geteuid();
-            if (plain && !shows_(handle, name, shows)) {
+            if (const OwnedFile thumbnail = OpenOwnedFile(handle, name);
+                thumbnail.opened() && !shows_(thumbnail.fd.get(), shows)) {
                 continue; // the picture of another file
             }
             if (const std::string failure = ShredTraceFile(handle, name, path, m_block, m_files); !failure.empty()) {
@@ -126,9 +129,15 @@ public:
                 struct stat status
                 {
                 };
-                if (folder.get() >= 0 &&
-                    ::fstatat(folder.get(), thumbnail.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    S_ISREG(status.st_mode) && shows_(folder.get(), thumbnail, shows)) {
+                // Looked at before it is opened: a device behind the link is never opened.
+                const bool regular = folder.get() >= 0 &&
+                                     ::fstatat(folder.get(), thumbnail.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                     S_ISREG(status.st_mode);
+                const FileDescriptor file(
+                    regular ? ::openat(folder.get(), thumbnail.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
+                            : -1);
+                if (file.get() >= 0 && ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) &&
+                    shows_(file.get(), shows)) {
                     leftAlone(behind.path + (size.empty() ? "" : "/" + size) + "/" + thumbnail,
                               "reached through the symbolic link " + behind.path +
                                   ", which was not followed; it was not touched");
@@ -143,10 +152,10 @@ public:
     }
 
 private:
-    // Whether the thumbnail `name` in `folder` shows one of `shows`, or says nothing of what it shows.
-    static bool shows_(int folder, const std::string& name, const std::vector<std::string>& shows)
+    // Whether the open thumbnail shows one of `shows`, or says nothing of what it shows.
+    static bool shows_(int thumbnail, const std::vector<std::string>& shows)
     {
-        const std::optional<std::string> shown = UriShownBy(headOf(folder, name.c_str()));
+        const std::optional<std::string> shown = UriShownBy(headOf(thumbnail));
         return !shown || std::find(shows.begin(), shows.end(), *shown) != shows.end();
     }
 
@@ -162,22 +171,37 @@ private:
 };
 } // namespace
 
-std::vector<std::string> DestroyThumbnails(const NativePath& path, const FillBlock& block, FileSystem& files)
+std::vector<std::string> DestroyThumbnails(const DeletedNames& deleted, const FillBlock& block, FileSystem& files)
 {
-    const std::size_t slash = path.rfind('/');
-    if (path.empty() || path.front() != '/' || slash == std::string::npos) {
+    std::vector<std::string> uris; // every spelling a program may have hashed
+    for (const std::string& path : deleted.paths()) {
+        for (const std::string& uri : {ThumbnailUri(path), QtThumbnailUri(path)}) {
+            if (std::find(uris.begin(), uris.end(), uri) == uris.end()) {
+                uris.push_back(uri);
+            }
+        }
+    }
+    if (uris.empty()) {
         return {};
     }
-    const std::string uri = ThumbnailUri(path);
-    const std::string qtUri = QtThumbnailUri(path);
-    std::vector<std::string> uris = {uri};
-    if (qtUri != uri) {
-        uris.push_back(qtUri);
+    // The folders' own repositories: the one it lay in, and the one it lay in before the trash.
+    std::vector<std::pair<Folder, std::string>> repositories;
+    const std::string path = deleted.paths().front();
+    if (deleted.folder) {
+        const std::string shown = FolderOfPath(path) == "/" ? "" : FolderOfPath(path);
+        repositories.emplace_back(Folder{FileDescriptor(::dup(deleted.folder->get())), shown}, NameOfPath(path));
+    } else {
+        repositories.emplace_back(openFolder(FolderOfPath(path)), NameOfPath(path));
     }
-    const std::string sharedUri = SharedThumbnailUri(path.substr(slash + 1));
-    const std::vector<std::string> shows = {uri, qtUri, sharedUri};
+    if (!deleted.beforeTrash.empty()) {
+        repositories.emplace_back(openFolder(FolderOfPath(deleted.beforeTrash)), NameOfPath(deleted.beforeTrash));
+    }
+    std::vector<std::string> shows = uris;
+    for (const auto& [folder, name] : repositories) {
+        shows.push_back(SharedThumbnailUri(name));
+    }
 
-    ThumbnailShredder shredder(path, block, files);
+    ThumbnailShredder shredder(DisplayPath(deleted.given), block, files);
     const std::vector<std::string> sizes(kSizes.begin(), kSizes.end());
     // Each folder from the cache's and the file's folder down is opened below the last without
     // following a link: one could lead the overwrite to any file that carries a thumbnail's name.
@@ -203,13 +227,10 @@ std::vector<std::string> DestroyThumbnails(const NativePath& path, const FillBlo
         }
     };
     if (const std::string cache = XdgFolder("XDG_CACHE_HOME", ".cache"); !cache.empty()) {
-        destroyBelow(
-            {FileDescriptor(::open(cache.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), cache}, "thumbnails", uris);
+        destroyBelow(openFolder(cache), "thumbnails", uris);
     }
-    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
-    destroyBelow(
-        {FileDescriptor(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), folder == "/" ? "" : folder},
-        ".sh_thumbnails",
-        {sharedUri});
+    for (const auto& [folder, name] : repositories) {
+        destroyBelow(folder, ".sh_thumbnails", {SharedThumbnailUri(name)});
+    }
     return shredder.lines();
 }

@@ -1,110 +1,84 @@
-// Trash records of destroyed files, found without following links.
+// Trash records of destroyed files, in the trash each file was found in.
 
 #include "traces/TrashRecord.h"
 
 #include "shred/posix/FileDescriptor.h"
 #include "traces/TraceFile.h"
 
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <glib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path)
-{
-    return path.substr(path.rfind('/') + 1);
-}
-
-// The directorysizes file of `trash` without the line of `name` (its last field, percent-encoded).
-// Written anew only when it had one.
+// Removes the line of `name` (its last field, percent-encoded) from the directorysizes file of `trash`.
+// Returns why it could not be; empty when it was, or when there was none.
 std::string dropSizeLine(int trash, const std::string& trashPath, const std::string& name)
 {
-    const FileDescriptor fd(::openat(trash, "directorysizes", O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    struct stat status
-    {
-    };
-    if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
-        return {};
-    }
-    const std::string text = ReadAll(fd.get()).value_or(std::string());
-    std::string kept;
-    bool dropped = false;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = std::min(text.find('\n', at), text.size());
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
-        char* decoded = g_uri_unescape_string(line.substr(line.rfind(' ') + 1).c_str(), nullptr);
-        const bool his = decoded && line.find(' ') != std::string::npos && name == decoded;
-        g_free(decoded);
-        if (his) {
-            dropped = true;
-        } else {
-            kept += line + "\n";
+    const std::string shown = trashPath + "/directorysizes";
+    for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+        const OwnedFile sizes = OpenOwnedFile(trash, "directorysizes");
+        if (!sizes.refused.empty()) {
+            return shown + ": " + sizes.refused;
+        }
+        const std::optional<std::string> text = sizes.opened() ? ReadAll(sizes.fd.get()) : std::nullopt;
+        if (!text) {
+            return {};
+        }
+        std::string kept;
+        bool dropped = false;
+        for (std::size_t at = 0; at < text->size();) {
+            const std::size_t end = std::min(text->find('\n', at), text->size());
+            const std::string line = text->substr(at, end - at);
+            at = end + 1;
+            char* decoded = g_uri_unescape_string(line.substr(line.rfind(' ') + 1).c_str(), nullptr);
+            const bool his = decoded && line.find(' ') != std::string::npos && name == decoded;
+            g_free(decoded);
+            if (his) {
+                dropped = true;
+            } else {
+                kept += line + (end < text->size() ? "\n" : "");
+            }
+        }
+        if (!dropped) {
+            return {};
+        }
+        const int replaced = ReplaceOwnedFile(trash, "directorysizes", kept, sizes.status, *text);
+        if (replaced == 0) {
+            return {};
+        }
+        if (replaced > 0) {
+            return shown + ": its line for " + name + " could not be removed: " + std::strerror(replaced);
         }
     }
-    if (!dropped) {
-        return {};
-    }
-    std::string temporary = trashPath + "/directorysizes.zorvik-XXXXXX";
-    const FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
-    const bool written = out.get() >= 0 && ::fchmod(out.get(), status.st_mode & 07777) == 0 &&
-                         ::write(out.get(), kept.data(), kept.size()) == static_cast<ssize_t>(kept.size()) &&
-                         ::fsync(out.get()) == 0 &&
-                         ::renameat(trash, nameOf(temporary).c_str(), trash, "directorysizes") == 0;
-    if (!written) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return trashPath + "/directorysizes: its line for " + name + " could not be removed: " + std::strerror(error);
-    }
-    return {};
+    return shown + ": its line for " + name + " could not be removed: another program kept changing it";
 }
 } // namespace
 
-std::string TrashOf(const NativePath& path, const std::string& dataHome)
-{
-    const std::string files = folderOf(path);
-    if (path.empty() || path.front() != '/' || nameOf(files) != "files") {
-        return {};
-    }
-    const std::string trash = folderOf(files);
-    const std::string uid = std::to_string(::geteuid());
-    const bool own = !dataHome.empty() && trash == dataHome + "/Trash";
-    const bool topPerUser = nameOf(trash) == ".Trash-" + uid;
-    const bool topShared = nameOf(trash) == uid && nameOf(folderOf(trash)) == ".Trash";
-    return own || topPerUser || topShared ? trash : std::string();
-}
-
-std::vector<std::string> DestroyTrashRecords(const std::string& dataHome,
-                                             const std::vector<NativePath>& deleted,
-                                             const FillBlock& block,
-                                             FileSystem& files)
+std::vector<std::string>
+DestroyTrashRecords(const std::vector<DeletedNames>& deleted, const FillBlock& block, FileSystem& files)
 {
     std::vector<std::string> lines;
-    for (const NativePath& path : deleted) {
-        const std::string trash = TrashOf(path, dataHome);
-        if (trash.empty()) {
+    for (const DeletedNames& names : deleted) {
+        if (!names.trash || !names.trash->isEntry) {
             continue;
         }
-        const std::string name = nameOf(path);
-        const FileDescriptor trashFd(::open(trash.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        const FileDescriptor info(
-            trashFd.get() < 0 ? -1 : ::openat(trashFd.get(), "info", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        const std::string record = name + ".trashinfo";
-        std::string failure = ShredTraceFile(info.get(), record, trash + "/info/" + record, block, files);
+        const TrashPlace& trash = *names.trash;
+        // Opened read-only, for the flush of the directorysizes replaced in it.
+        const FileDescriptor trashFd(::openat(trash.trash->get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const FileDescriptor info = OpenUserFolder(trashFd.get(), "info");
+        const std::string record = trash.entry + ".trashinfo";
+        struct stat atInfo
+        {
+        };
+        std::string failure = info.get() < 0 && ::fstatat(trashFd.get(), "info", &atInfo, AT_SYMLINK_NOFOLLOW) == 0
+                                  ? trash.path + "/info: not a folder of your own; it was not touched"
+                                  : ShredTraceFile(info.get(), record, trash.path + "/info/" + record, block, files);
         if (failure.empty() && trashFd.get() >= 0) {
-            failure = dropSizeLine(trashFd.get(), trash, name);
+            failure = dropSizeLine(trashFd.get(), trash.path, trash.entry);
         }
         if (!failure.empty()) {
-            lines.push_back("The trash's record of " + path + " was not destroyed: " + failure);
+            lines.push_back("The trash's record of " + names.given + " was not destroyed: " + failure);
         }
     }
     return lines;

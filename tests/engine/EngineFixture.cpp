@@ -139,8 +139,13 @@ bool holdsBlockEverywhere(const std::vector<std::uint8_t>& bytes, const FillBloc
     return true;
 }
 
-std::vector<std::string> RecordingTraces::destroy(const std::vector<NativePath>& deleted, const FillBlock&, FileSystem&)
+std::vector<std::string>
+RecordingTraces::destroy(const std::vector<DeletedFile>& deleted, const FillBlock&, FileSystem&)
 {
-    runs.push_back(deleted);
+    std::vector<NativePath> paths;
+    for (const DeletedFile& file : deleted) {
+        paths.push_back(file.path);
+    }
+    runs.push_back(paths);
     return {};
 }

@@ -74,7 +74,7 @@ class RecordingTraces : public DesktopTraces
 {
 public:
     std::vector<std::string>
-    destroy(const std::vector<NativePath>& deleted, const FillBlock& block, FileSystem& files) override;
+    destroy(const std::vector<DeletedFile>& deleted, const FillBlock& block, FileSystem& files) override;
 
     std::vector<std::vector<NativePath>> runs;
 };
