@@ -18,9 +18,12 @@
 #include <QProcess>
 #include <QTest>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 // The start and end of a list as GTK's RecentManager writes it (GTK 3.24 over GLib 2.74).
@@ -62,14 +65,55 @@ QString uri(const QString& path)
     return QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
 }
 
+// The system's trace files with a step scripted: a thing another program does once, right after the
+// first file is opened or right before the first replacement, or a replacement that fails.
+class ScriptedTraceFiles : public SystemTraceFiles
+{
+public:
+    explicit ScriptedTraceFiles(FileSystem& files)
+        : SystemTraceFiles(m_block, files)
+    {
+    }
+
+    OwnedFile openOwned(int folder, const std::string& name) override
+    {
+        OwnedFile file = SystemTraceFiles::openOwned(folder, name);
+        if (afterOpen) {
+            std::exchange(afterOpen, nullptr)();
+        }
+        return file;
+    }
+
+    int replace(int folder,
+                const std::string& name,
+                const std::string& text,
+                const struct stat& before,
+                const std::string& read) override
+    {
+        if (beforeReplace) {
+            std::exchange(beforeReplace, nullptr)();
+        }
+        return failure != 0 ? failure : SystemTraceFiles::replace(folder, name, text, before, read);
+    }
+
+    std::function<void()> afterOpen;
+    std::function<void()> beforeReplace;
+    int failure = 0;
+
+private:
+    const FillBlock m_block = BuildFillBlock(kStandardMode);
+};
+
 // The names of the file at `path`, pinned as a run pins it; the file stays.
 DeletedNames namesOf(const QString& path, const QString& data, FileSystem& files)
 {
     PinnedFile pinned;
     FileFacts facts;
     files.pin(QFile::encodeName(path).toStdString(), pinned, facts);
+    ScriptedTraceFiles traceFiles(files);
     return NameDeletedFile({pinned.path = QFile::encodeName(path).toStdString(), &pinned},
-                           QFile::encodeName(data).toStdString());
+                           QFile::encodeName(data).toStdString(),
+                           traceFiles);
 }
 
 // Gives `path` to another user, where the test may.
@@ -134,6 +178,12 @@ void TestTraces::recentListForgetsOnlyTheFile_data()
                                     << "another user's" << false << " could not be checked: not a file of your own";
     QTest::newRow("a second name") << "file://%F/photos/a%20b;1.png"
                                    << "hard link" << false << " still names a shredded file: it has other names";
+    QTest::newRow("a link put in its place after the read")
+        << "file://%F/photos/a%20b;1.png"
+        << "link meanwhile" << false << " could not be checked: a symbolic link stands at its name";
+    QTest::newRow("a write that fails")
+        << "file://%F/photos/a%20b;1.png"
+        << "write fails" << false << " still names a shredded file: it could not be replaced: No space left on device";
 }
 
 // The shredded file's bookmarks go, under any spelling of its path on this computer, each cut out of
@@ -169,20 +219,30 @@ void TestTraces::recentListForgetsOnlyTheFile()
     const QFile::Permissions shared = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
     const QFile::Permissions newcomers = list == "replaced" ? QFile::ReadOwner | QFile::WriteOwner : shared;
     bool changed = false;
+    ScriptedTraceFiles traceFiles(m_platform->files);
+    traceFiles.failure = list == "write fails" ? ENOSPC : 0;
+    traceFiles.beforeReplace = [&] {
+        // Another program writes the list once, as a new file: a bookmark more, or the same bytes
+        // with another mode.
+        changed = true;
+        if (list != "replaced") {
+            written.insert(kListStart.size(), plainBookmark(uri(folder().filePath("meanwhile")).toUtf8()));
+        }
+        const QString newcomer = writeTestFile(folder().filePath("newcomer.xbel"), written);
+        QVERIFY(QFile::setPermissions(newcomer, newcomers));
+        QCOMPARE(::rename(QFile::encodeName(newcomer), QFile::encodeName(xbel)), 0);
+    };
+    if (list == "link meanwhile" || list == "write fails") {
+        traceFiles.beforeReplace = nullptr;
+    }
+    if (list == "link meanwhile") {
+        traceFiles.afterOpen = [&] {
+            QCOMPARE(::rename(QFile::encodeName(xbel), QFile::encodeName(elsewhere)), 0);
+            QVERIFY(QFile::link(elsewhere, xbel));
+        };
+    }
     const std::vector<std::string> lines =
-        ForgetRecentFiles(QFile::encodeName(data).toStdString(), {namesOf(file, data, m_platform->files)}, [&] {
-            if (std::exchange(changed, true)) {
-                return;
-            }
-            // Another program writes the list once, as a new file: a bookmark more, or the same bytes
-            // with another mode.
-            if (list != "replaced") {
-                written.insert(kListStart.size(), plainBookmark(uri(folder().filePath("meanwhile")).toUtf8()));
-            }
-            const QString newcomer = writeTestFile(folder().filePath("newcomer.xbel"), written);
-            QVERIFY(QFile::setPermissions(newcomer, newcomers));
-            QCOMPARE(::rename(QFile::encodeName(newcomer), QFile::encodeName(xbel)), 0);
-        });
+        ForgetRecentFiles(QFile::encodeName(data).toStdString(), {namesOf(file, data, m_platform->files)}, traceFiles);
     QCOMPARE(QFile::permissions(list == "link" ? elsewhere : xbel) & ~(QFile::ReadUser | QFile::WriteUser),
              changed ? newcomers : shared);
     QCOMPARE(readTestFile(list == "link" ? elsewhere : xbel), forgotten ? written.replace(mine, "") : written);
@@ -242,10 +302,9 @@ void TestTraces::kdeEntriesAreReadAsKConfigWritesThem()
     if (kind == "another user's" && !giveAway(path)) {
         QSKIP("needs root to give the entry to another user");
     }
-    const std::vector<std::string> lines = DestroyRecentDocuments(QFile::encodeName(data).toStdString(),
-                                                                  {namesOf(file, data, m_platform->files)},
-                                                                  BuildFillBlock(kStandardMode),
-                                                                  m_platform->files);
+    ScriptedTraceFiles traceFiles(m_platform->files);
+    const std::vector<std::string> lines = DestroyRecentDocuments(
+        QFile::encodeName(data).toStdString(), {namesOf(file, data, m_platform->files)}, traceFiles);
     qputenv("HOME", home);
     QCOMPARE(QFileInfo::exists(path), !destroyed);
     QCOMPARE(contentBeforeDelete(path).count('\0'), destroyed ? 5000 : 0);
@@ -331,10 +390,9 @@ void TestTraces::trashRecordGoesWithTheFile()
     if (odd == "trash" && !giveAway(root)) {
         QSKIP("needs root to give the trash to another user");
     }
+    ScriptedTraceFiles traceFiles(m_platform->files);
     const std::vector<std::string> lines =
-        DestroyTrashRecords({namesOf(file, folder().filePath("data"), m_platform->files)},
-                            BuildFillBlock(kStandardMode),
-                            m_platform->files);
+        DestroyTrashRecords({namesOf(file, folder().filePath("data"), m_platform->files)}, traceFiles);
     QCOMPARE(QFileInfo::exists(info), !destroyed);
     QCOMPARE(contentBeforeDelete(info).count('\0'), destroyed ? 5000 : 0);
     QCOMPARE(readTestFile(root + "/directorysizes"), destroyed && odd != "sizes" ? "20 2 a\n" : sizes);
@@ -354,12 +412,8 @@ void TestTraces::aTraceIsDestroyedOnlyWhereItsPathLeads()
     const QString found = writeTestFile(folder().filePath("found/t.png"), "picture");
     const QString other = writeTestFile(folder().filePath("other/t.png"), "another picture");
     const FileDescriptor foundFolder(::open(QFile::encodeName(folder().filePath("found")), O_PATH | O_DIRECTORY));
-    QCOMPARE(ShredTraceFile(foundFolder.get(),
-                            "t.png",
-                            QFile::encodeName(other).toStdString(),
-                            BuildFillBlock(kStandardMode),
-                            m_platform->files),
-             std::string());
+    ScriptedTraceFiles traceFiles(m_platform->files);
+    QCOMPARE(traceFiles.destroy(foundFolder.get(), "t.png", QFile::encodeName(other).toStdString()), std::string());
     QCOMPARE(readTestFile(found), "picture");
     QCOMPARE(readTestFile(other), "another picture");
 }

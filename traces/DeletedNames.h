@@ -40,8 +40,11 @@ struct DeletedNames
     std::vector<std::string> paths() const;
 };
 
-// The names of a deleted file. `dataHome` is the user's data folder, which holds the home trash.
-DeletedNames NameDeletedFile(const DeletedFile& file, const std::string& dataHome);
+class TraceFiles;
+
+// The names of a deleted file. `dataHome` is the user's data folder, which holds the home trash; its
+// trash record is read through `files`.
+DeletedNames NameDeletedFile(const DeletedFile& file, const std::string& dataHome, TraceFiles& files);
 
 // The folder part of an absolute path ("/" for a file at the top), and its last name.
 std::string FolderOfPath(const std::string& path);

@@ -87,7 +87,7 @@ std::string recordedPath(const std::string& record, const std::string& base)
 // from that folder upwards through "..", never through a name that could be a link. A trash is the
 // user's own in `dataHome`, a disk's `.Trash-UID`, or `UID` in a disk's `.Trash` that is a real folder
 // with the sticky bit. Its record, if readable, gives the path the file had before.
-void findTrash(DeletedNames& names, int folder, const std::string& path, const std::string& dataHome)
+void findTrash(DeletedNames& names, int folder, const std::string& path, const std::string& dataHome, TraceFiles& files)
 {
     std::vector<std::string> parts; // the folders from the top down
     for (std::size_t at = 1; at < path.size();) {
@@ -158,8 +158,8 @@ void findTrash(DeletedNames& names, int folder, const std::string& path, const s
         }
         const std::string trashPath = upTo(i);
         names.trash = TrashPlace{trash, trashPath, below, rest.empty()};
-        const FileDescriptor info = OpenUserFolder(trash->get(), "info");
-        const OwnedFile record = OpenOwnedFile(info.get(), below + ".trashinfo");
+        const FileDescriptor info = files.openUserFolder(trash->get(), "info");
+        const OwnedFile record = files.openOwned(info.get(), below + ".trashinfo");
         const std::optional<std::string> text = record.opened() ? ReadAll(record.fd.get()) : std::nullopt;
         const std::string before = text ? recordedPath(*text, topdir) : std::string();
         if (!before.empty()) {
@@ -217,7 +217,7 @@ std::vector<std::string> DeletedNames::paths() const
     return all;
 }
 
-DeletedNames NameDeletedFile(const DeletedFile& file, const std::string& dataHome)
+DeletedNames NameDeletedFile(const DeletedFile& file, const std::string& dataHome, TraceFiles& files)
 {
     DeletedNames names;
     names.given = file.path;
@@ -225,7 +225,7 @@ DeletedNames NameDeletedFile(const DeletedFile& file, const std::string& dataHom
         names.folder = file.pinned->folder;
         if (const std::string folder = realPathOf(file.pinned->folderFd()); !folder.empty()) {
             names.canonical = joined(folder, file.pinned->name);
-            findTrash(names, file.pinned->folderFd(), folder, dataHome);
+            findTrash(names, file.pinned->folderFd(), folder, dataHome, files);
         }
     }
     return names;

@@ -105,9 +105,9 @@ struct ListNow
     std::optional<std::string> text;
 };
 
-ListNow readList(int folder, const std::string& name)
+ListNow readList(TraceFiles& files, int folder, const std::string& name)
 {
-    ListNow now{OpenOwnedFile(folder, name), std::nullopt};
+    ListNow now{files.openOwned(folder, name), std::nullopt};
     if (now.file.opened() && !(now.text = ReadAll(now.file.fd.get()))) {
         now.file.refused = std::string("it cannot be read: ") + std::strerror(errno);
     }
@@ -263,9 +263,8 @@ std::optional<std::string> WithoutBookmarks(const std::string& xbel,
     return kept;
 }
 
-std::vector<std::string> ForgetRecentFiles(const std::string& dataHome,
-                                           const std::vector<DeletedNames>& deleted,
-                                           const std::function<void()>& meanwhile)
+std::vector<std::string>
+ForgetRecentFiles(const std::string& dataHome, const std::vector<DeletedNames>& deleted, TraceFiles& files)
 {
     if (dataHome.empty() || deleted.empty()) {
         return {};
@@ -277,7 +276,7 @@ std::vector<std::string> ForgetRecentFiles(const std::string& dataHome,
     const FileDescriptor folder(::open(dataHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DeletedMatcher matcher(deleted);
     for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
-        const ListNow list = readList(folder.get(), name);
+        const ListNow list = readList(files, folder.get(), name);
         if (!list.file.refused.empty()) {
             return {unchecked + list.file.refused};
         }
@@ -309,10 +308,7 @@ std::vector<std::string> ForgetRecentFiles(const std::string& dataHome,
             return {named +
                     "it has other names (hard links), which a rewrite would part from it; it was left as it is"};
         }
-        if (meanwhile) {
-            meanwhile();
-        }
-        const int replaced = ReplaceOwnedFile(folder.get(), name, *text, list.file.status, *list.text);
+        const int replaced = files.replace(folder.get(), name, *text, list.file.status, *list.text);
         if (replaced == 0) {
             return {};
         }
@@ -460,10 +456,8 @@ std::string PathOfEntryUrl(const std::string& url)
     return !rest.empty() && rest.front() == '/' ? percentDecoded(rest) : std::string();
 }
 
-std::vector<std::string> DestroyRecentDocuments(const std::string& dataHome,
-                                                const std::vector<DeletedNames>& deleted,
-                                                const FillBlock& block,
-                                                FileSystem& files)
+std::vector<std::string>
+DestroyRecentDocuments(const std::string& dataHome, const std::vector<DeletedNames>& deleted, TraceFiles& files)
 {
     std::vector<std::string> lines;
     if (dataHome.empty() || deleted.empty()) {
@@ -471,7 +465,7 @@ std::vector<std::string> DestroyRecentDocuments(const std::string& dataHome,
     }
     const std::string folder = dataHome + (dataHome.back() == '/' ? "" : "/") + "RecentDocuments";
     const FileDescriptor data(::open(dataHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    const FileDescriptor fd = OpenUserFolder(data.get(), "RecentDocuments");
+    const FileDescriptor fd = files.openUserFolder(data.get(), "RecentDocuments");
     DIR* listing = fd.get() >= 0 ? ::fdopendir(::dup(fd.get())) : nullptr;
     if (!listing) {
         return lines;
@@ -486,14 +480,14 @@ std::vector<std::string> DestroyRecentDocuments(const std::string& dataHome,
     ::closedir(listing);
     DeletedMatcher matcher(deleted);
     for (const std::string& name : entries) {
-        const OwnedFile entry = OpenOwnedFile(fd.get(), name);
+        const OwnedFile entry = files.openOwned(fd.get(), name);
         const std::optional<std::string> text = entry.opened() ? ReadAll(entry.fd.get()) : std::nullopt;
         const std::optional<std::string> url = text ? UrlOfEntry(*text) : std::nullopt;
         const std::string path = url ? PathOfEntryUrl(*url) : std::string();
         if (!matcher.names(path)) {
             continue; // another file's, or no entry of the user's own: a link or another user's file
         }
-        if (std::string failure = ShredTraceFile(fd.get(), name, folder + "/" + name, block, files); !failure.empty()) {
+        if (std::string failure = files.destroy(fd.get(), name, folder + "/" + name); !failure.empty()) {
             lines.push_back("A recent-documents entry of " + path + " was not destroyed: " + failure);
         }
     }

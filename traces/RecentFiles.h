@@ -4,9 +4,8 @@
 // $XDG_DATA_HOME/recently-used.xbel, an XBEL bookmark file shared by every running GTK program; KDE
 // programs write one RecentDocuments/<name>.desktop file for each, whose URL line names it.
 
-#include "shred/FileSystem.h"
-#include "shred/FillBlock.h"
 #include "traces/DeletedNames.h"
+#include "traces/TraceFile.h"
 
 #include <functional>
 #include <optional>
@@ -17,18 +16,14 @@
 // element out of the text: every other byte stays as it was. The list is replaced at once, with its
 // mode, and read again when another program changed it meanwhile. A list that cannot be read as one,
 // or that has other names, is left as it is. Nothing is created where nothing was. Returns a line for
-// each list that could not be checked, or names a file and was not rewritten. `meanwhile` runs between
-// each reading and the writing, where another program may write the list.
-std::vector<std::string> ForgetRecentFiles(const std::string& dataHome,
-                                           const std::vector<DeletedNames>& deleted,
-                                           const std::function<void()>& meanwhile = nullptr);
+// each list that could not be checked, or names a file and was not rewritten.
+std::vector<std::string>
+ForgetRecentFiles(const std::string& dataHome, const std::vector<DeletedNames>& deleted, TraceFiles& files);
 
 // Destroys the KDE entries in `dataHome`/RecentDocuments whose URL names one of `deleted`, the way the
 // file was destroyed. Returns a line for each entry that names one and was not destroyed.
-std::vector<std::string> DestroyRecentDocuments(const std::string& dataHome,
-                                                const std::vector<DeletedNames>& deleted,
-                                                const FillBlock& block,
-                                                FileSystem& files);
+std::vector<std::string>
+DestroyRecentDocuments(const std::string& dataHome, const std::vector<DeletedNames>& deleted, TraceFiles& files);
 
 // The local path a file URI names, unescaped, in either GLib's or Qt's escaping; empty for anything
 // else, a file on another computer included.

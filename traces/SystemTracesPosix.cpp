@@ -15,17 +15,18 @@ SystemTraces::destroy(const std::vector<DeletedFile>& deleted, const FillBlock& 
         lines.insert(lines.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     };
     const std::string data = XdgFolder("XDG_DATA_HOME", ".local/share");
+    SystemTraceFiles traceFiles(block, files);
     // Each file's names are worked out before anything of the trash goes: its record tells the path it
     // had before.
     std::vector<DeletedNames> names;
     for (const DeletedFile& file : deleted) {
-        names.push_back(NameDeletedFile(file, data));
+        names.push_back(NameDeletedFile(file, data, traceFiles));
     }
     for (const DeletedNames& file : names) {
-        add(DestroyThumbnails(file, block, files));
+        add(DestroyThumbnails(file, traceFiles));
     }
-    add(DestroyTrashRecords(names, block, files));
-    add(ForgetRecentFiles(data, names));
-    add(DestroyRecentDocuments(data, names, block, files));
+    add(DestroyTrashRecords(names, traceFiles));
+    add(ForgetRecentFiles(data, names, traceFiles));
+    add(DestroyRecentDocuments(data, names, traceFiles));
     return lines;
 }

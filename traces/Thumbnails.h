@@ -28,10 +28,11 @@ std::string ThumbnailName(const std::string& uri);
 std::optional<std::string> UriShownBy(const std::vector<std::uint8_t>& png);
 
 struct DeletedNames;
+class TraceFiles;
 
 // Destroys the thumbnails of the deleted file under every name it had, as the file itself was destroyed: each is
 // overwritten in place with `block`, flushed and deleted. Only regular files with one name that the user owns are
 // touched, reached without following a link at their names; one whose Thumb::URI names another file
 // is not this file's and stays. Nothing is created, and a missing cache is no error. Returns a line
 // for each thumbnail that exists but was not destroyed, naming it and why.
-std::vector<std::string> DestroyThumbnails(const DeletedNames& deleted, const FillBlock& block, FileSystem& files);
+std::vector<std::string> DestroyThumbnails(const DeletedNames& deleted, TraceFiles& files);

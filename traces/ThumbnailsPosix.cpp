@@ -83,9 +83,8 @@ std::vector<std::uint8_t> headOf(int file)
 class ThumbnailShredder
 {
 public:
-    ThumbnailShredder(const std::string& shredded, const FillBlock& block, FileSystem& files)
+    ThumbnailShredder(const std::string& shredded, TraceFiles& files)
         : m_shredded(shredded)
-        , m_block(block)
         , m_files(files)
     {
     }
@@ -100,11 +99,11 @@ public:
         for (const std::string& uri : uris) {
             const std::string name = ThumbnailName(uri);
             const std::string path = folder.path + "/" + name;
-            if (const OwnedFile thumbnail = OpenOwnedFile(handle, name);
+            if (const OwnedFile thumbnail = m_files.openOwned(handle, name);
                 thumbnail.opened() && !shows_(thumbnail.fd.get(), shows)) {
                 continue; // the picture of another file
             }
-            if (const std::string failure = ShredTraceFile(handle, name, path, m_block, m_files); !failure.empty()) {
+            if (const std::string failure = m_files.destroy(handle, name, path); !failure.empty()) {
                 m_lines.push_back("A thumbnail of " + m_shredded + " was not destroyed: " + failure);
             }
         }
@@ -165,13 +164,12 @@ private:
     }
 
     std::string m_shredded;
-    const FillBlock& m_block;
-    FileSystem& m_files;
+    TraceFiles& m_files;
     std::vector<std::string> m_lines;
 };
 } // namespace
 
-std::vector<std::string> DestroyThumbnails(const DeletedNames& deleted, const FillBlock& block, FileSystem& files)
+std::vector<std::string> DestroyThumbnails(const DeletedNames& deleted, TraceFiles& files)
 {
     std::vector<std::string> uris; // every spelling a program may have hashed
     for (const std::string& path : deleted.paths()) {
@@ -201,7 +199,7 @@ std::vector<std::string> DestroyThumbnails(const DeletedNames& deleted, const Fi
         shows.push_back(SharedThumbnailUri(name));
     }
 
-    ThumbnailShredder shredder(DisplayPath(deleted.given), block, files);
+    ThumbnailShredder shredder(DisplayPath(deleted.given), files);
     const std::vector<std::string> sizes(kSizes.begin(), kSizes.end());
     // Each folder from the cache's and the file's folder down is opened below the last without
     // following a link: one could lead the overwrite to any file that carries a thumbnail's name.

@@ -38,7 +38,13 @@ bool ownedFolder(const struct stat& status)
 }
 } // namespace
 
-OwnedFile OpenOwnedFile(int folder, const std::string& name)
+SystemTraceFiles::SystemTraceFiles(const FillBlock& block, FileSystem& files)
+    : m_block(block)
+    , m_files(files)
+{
+}
+
+OwnedFile SystemTraceFiles::openOwned(int folder, const std::string& name)
 {
     OwnedFile file;
     if (folder < 0) {
@@ -69,7 +75,7 @@ OwnedFile OpenOwnedFile(int folder, const std::string& name)
     return file;
 }
 
-FileDescriptor OpenUserFolder(int folder, const std::string& name)
+FileDescriptor SystemTraceFiles::openUserFolder(int folder, const std::string& name)
 {
     if (folder < 0) {
         return FileDescriptor();
@@ -91,7 +97,7 @@ FileDescriptor OpenUserFolder(int folder, const std::string& name)
     return opened;
 }
 
-int ReplaceOwnedFile(
+int SystemTraceFiles::replace(
     int folder, const std::string& name, const std::string& text, const struct stat& before, const std::string& read)
 {
     std::string temporary;
@@ -128,7 +134,7 @@ int ReplaceOwnedFile(
         return discard(errno);
     }
     // Another program may have written it since it was read: its change would be lost.
-    const OwnedFile now = OpenOwnedFile(folder, name);
+    const OwnedFile now = SystemTraceFiles::openOwned(folder, name);
     const std::optional<std::string> nowText = now.opened() ? ReadAll(now.fd.get()) : std::nullopt;
     if (!nowText || *nowText != read || now.status.st_ino != before.st_ino || now.status.st_dev != before.st_dev) {
         return discard(-1);
@@ -139,10 +145,9 @@ int ReplaceOwnedFile(
     return ::fsync(folder) == 0 ? 0 : errno;
 }
 
-std::string
-ShredTraceFile(int folder, const std::string& name, const std::string& shown, const FillBlock& block, FileSystem& files)
+std::string SystemTraceFiles::destroy(int folder, const std::string& name, const std::string& shown)
 {
-    const OwnedFile owned = OpenOwnedFile(folder, name);
+    const OwnedFile owned = openOwned(folder, name);
     if (!owned.refused.empty()) {
         return shown + ": " + owned.refused;
     }
@@ -150,14 +155,14 @@ ShredTraceFile(int folder, const std::string& name, const std::string& shown, co
         return {};
     }
     // The engine finds it by its path again; only while that still names this very file.
-    const MeasuredFile found = IdentifyFile(shown, files);
+    const MeasuredFile found = IdentifyFile(shown, m_files);
     if (!found.ok() || found.identity.inode != owned.status.st_ino ||
         found.identity.device != static_cast<std::uint64_t>(owned.status.st_dev)) {
         return {}; // gone or replaced meanwhile
     }
     RunProgress unseen;
-    OverwriteResult overwrite = OverwriteFile(ChosenFile(shown, found.identity), block, unseen, files);
-    return overwrite.ok() ? RemoveFile(overwrite, files) : overwrite.failure;
+    OverwriteResult overwrite = OverwriteFile(ChosenFile(shown, found.identity), m_block, unseen, m_files);
+    return overwrite.ok() ? RemoveFile(overwrite, m_files) : overwrite.failure;
 }
 
 std::optional<std::string> ReadAll(int fd)

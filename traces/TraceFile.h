@@ -13,6 +13,9 @@
 #include <string>
 #include <sys/stat.h>
 
+// How often a shared file is read again when another program keeps changing it under its rewrite.
+constexpr int kReplaceAttempts = 5;
+
 // A regular file of the user's, opened for reading by its name in a folder without following a link
 // at that name.
 struct OwnedFile
@@ -30,28 +33,56 @@ struct OwnedFile
         return fd.get() >= 0;
     }
 };
-OwnedFile OpenOwnedFile(int folder, const std::string& name);
 
-// The folder `name` in `folder`, opened for reading: a real folder, or a link of the user's own to a
-// folder of the user's own (a folder kept on another disk); -1 for anything else.
-FileDescriptor OpenUserFolder(int folder, const std::string& name);
+// How the traces find, read, replace and destroy their files. The program's reach the system's files
+// (SystemTraceFiles); a test puts its own in their place to script a step: another user's file, a link
+// that appears between two steps, a write that fails.
+class TraceFiles
+{
+public:
+    virtual ~TraceFiles() = default;
 
-// How often a shared file is read again when another program keeps changing it under its rewrite.
-constexpr int kReplaceAttempts = 5;
+    // The file `name` in `folder`, opened for reading when it is a regular file of the user's, reached
+    // without following a link at its name.
+    virtual OwnedFile openOwned(int folder, const std::string& name) = 0;
+    // The folder `name` in `folder`, opened for reading: a real folder, or a link of the user's own to a
+    // folder of the user's own (a folder kept on another disk); -1 for anything else.
+    virtual FileDescriptor openUserFolder(int folder, const std::string& name) = 0;
+    // Puts `text` in place of the file `name` in `folder` (opened for reading), with the file's mode,
+    // while that file is still the one read as `before` with the bytes `read`: written beside it,
+    // flushed, renamed over it, and the folder flushed. Returns 0, -1 when another program changed the
+    // file since it was read, or the error.
+    virtual int replace(int folder,
+                        const std::string& name,
+                        const std::string& text,
+                        const struct stat& before,
+                        const std::string& read) = 0;
+    // Overwrites the file `name` in `folder` as the file it names was, flushes and deletes it. Only a
+    // regular file with one name that the user owns is touched, reached without following a link at its
+    // name, and only while its path `shown` still leads to the file found in the folder. Returns a line
+    // naming it by that path and why it was left: empty when it was destroyed or nothing stands there.
+    virtual std::string destroy(int folder, const std::string& name, const std::string& shown) = 0;
+};
 
-// Puts `text` in place of the file `name` in `folder` (opened for reading), with the file's mode, while
-// that file is still the one read as `before` with the bytes `read`: written beside it, flushed,
-// renamed over it, and the folder flushed. Returns 0, -1 when another program changed the file since it
-// was read, or the error.
-int ReplaceOwnedFile(
-    int folder, const std::string& name, const std::string& text, const struct stat& before, const std::string& read);
+// The system's files, each trace file destroyed with `block` through the engine's contract `files`.
+class SystemTraceFiles : public TraceFiles
+{
+public:
+    SystemTraceFiles(const FillBlock& block, FileSystem& files);
 
-// Overwrites the file `name` in the open folder `folder` with `block`, flushes and deletes it, through
-// `files`. Only a regular file with one name that the user owns is touched, reached without following
-// a link at its name, and only while its name still names the file inspected. Returns a line naming it
-// by its path (`shown`) and why it was left: empty when it was destroyed or nothing stands there.
-std::string ShredTraceFile(
-    int folder, const std::string& name, const std::string& shown, const FillBlock& block, FileSystem& files);
+    OwnedFile openOwned(int folder, const std::string& name) override;
+    FileDescriptor openUserFolder(int folder, const std::string& name) override;
+    int replace(int folder,
+                const std::string& name,
+                const std::string& text,
+                const struct stat& before,
+                const std::string& read) override;
+    std::string destroy(int folder, const std::string& name, const std::string& shown) override;
+
+private:
+    const FillBlock& m_block;
+    FileSystem& m_files;
+};
 
 // The whole of an open file, or nothing when it cannot be read.
 std::optional<std::string> ReadAll(int fd);

@@ -13,11 +13,11 @@
 namespace {
 // Removes the line of `name` (its last field, percent-encoded) from the directorysizes file of `trash`.
 // Returns why it could not be; empty when it was, or when there was none.
-std::string dropSizeLine(int trash, const std::string& trashPath, const std::string& name)
+std::string dropSizeLine(TraceFiles& files, int trash, const std::string& trashPath, const std::string& name)
 {
     const std::string shown = trashPath + "/directorysizes";
     for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
-        const OwnedFile sizes = OpenOwnedFile(trash, "directorysizes");
+        const OwnedFile sizes = files.openOwned(trash, "directorysizes");
         if (!sizes.refused.empty()) {
             return shown + ": " + sizes.refused;
         }
@@ -43,7 +43,7 @@ std::string dropSizeLine(int trash, const std::string& trashPath, const std::str
         if (!dropped) {
             return {};
         }
-        const int replaced = ReplaceOwnedFile(trash, "directorysizes", kept, sizes.status, *text);
+        const int replaced = files.replace(trash, "directorysizes", kept, sizes.status, *text);
         if (replaced == 0) {
             return {};
         }
@@ -55,8 +55,7 @@ std::string dropSizeLine(int trash, const std::string& trashPath, const std::str
 }
 } // namespace
 
-std::vector<std::string>
-DestroyTrashRecords(const std::vector<DeletedNames>& deleted, const FillBlock& block, FileSystem& files)
+std::vector<std::string> DestroyTrashRecords(const std::vector<DeletedNames>& deleted, TraceFiles& files)
 {
     std::vector<std::string> lines;
     for (const DeletedNames& names : deleted) {
@@ -66,16 +65,16 @@ DestroyTrashRecords(const std::vector<DeletedNames>& deleted, const FillBlock& b
         const TrashPlace& trash = *names.trash;
         // Opened read-only, for the flush of the directorysizes replaced in it.
         const FileDescriptor trashFd(::openat(trash.trash->get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        const FileDescriptor info = OpenUserFolder(trashFd.get(), "info");
+        const FileDescriptor info = files.openUserFolder(trashFd.get(), "info");
         const std::string record = trash.entry + ".trashinfo";
         struct stat atInfo
         {
         };
         std::string failure = info.get() < 0 && ::fstatat(trashFd.get(), "info", &atInfo, AT_SYMLINK_NOFOLLOW) == 0
                                   ? trash.path + "/info: not a folder of your own; it was not touched"
-                                  : ShredTraceFile(info.get(), record, trash.path + "/info/" + record, block, files);
+                                  : files.destroy(info.get(), record, trash.path + "/info/" + record);
         if (failure.empty() && trashFd.get() >= 0) {
-            failure = dropSizeLine(trashFd.get(), trash.path, trash.entry);
+            failure = dropSizeLine(files, trashFd.get(), trash.path, trash.entry);
         }
         if (!failure.empty()) {
             lines.push_back("The trash's record of " + names.given + " was not destroyed: " + failure);

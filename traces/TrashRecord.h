@@ -4,9 +4,8 @@
 // files/ folder has a record info/NAME.trashinfo, which holds where it was and when it was deleted,
 // and the trash's directorysizes file may have a line for it.
 
-#include "shred/FileSystem.h"
-#include "shred/FillBlock.h"
 #include "traces/DeletedNames.h"
+#include "traces/TraceFile.h"
 
 #include <string>
 #include <vector>
@@ -15,5 +14,4 @@
 // file was destroyed, in the trash it was found in, and removes its line from that trash's
 // directorysizes. A file inside a trashed folder leaves the folder's record. Returns a line for each
 // record that exists and was not destroyed.
-std::vector<std::string>
-DestroyTrashRecords(const std::vector<DeletedNames>& deleted, const FillBlock& block, FileSystem& files);
+std::vector<std::string> DestroyTrashRecords(const std::vector<DeletedNames>& deleted, TraceFiles& files);
