@@ -108,43 +108,41 @@ void findTrash(DeletedNames& names, int folder, const std::string& path, const s
     auto level = std::make_shared<const FileDescriptor>(::dup(folder));
     std::string below = NameOfPath(names.canonical); // the entry right below the current folder
     std::string rest;                                // the path below that entry down to the file
+    // The first `count` folders of the path, from the top.
+    const auto upTo = [&parts](std::size_t count) {
+        std::string folder = "/";
+        for (std::size_t k = 0; k < count; ++k) {
+            folder = joined(folder, parts[k]);
+        }
+        return folder;
+    };
     for (std::size_t i = parts.size(); i-- > 1;) {
         auto trash = std::make_shared<const FileDescriptor>(parentOf(level->get()));
+        if (trash->get() < 0) {
+            return;
+        }
         struct stat trashStatus
         {
         }, filesStatus{};
-        if (parts[i] != "files" || trash->get() < 0 || ::fstat(trash->get(), &trashStatus) != 0 ||
-            ::fstat(level->get(), &filesStatus) != 0 || !realFolderAt(trash->get(), "files", filesStatus)) {
-            rest = rest.empty() ? below : below + "/" + rest;
-            below = parts[i];
-            level = trash;
-            if (level->get() < 0) {
-                return;
-            }
-            continue;
-        }
-        // The first `count` folders of the path, from the top.
-        const auto upTo = [&parts](std::size_t count) {
-            std::string folder = "/";
-            for (std::size_t k = 0; k < count; ++k) {
-                folder = joined(folder, parts[k]);
-            }
-            return folder;
-        };
-        const FileDescriptor parent = parentOf(trash->get());
+        const bool filesFolder = parts[i] == "files" && ::fstat(trash->get(), &trashStatus) == 0 &&
+                                 ::fstat(level->get(), &filesStatus) == 0 &&
+                                 realFolderAt(trash->get(), "files", filesStatus);
         std::string topdir; // the folder a record's relative path starts from
         bool found = false;
-        if (hasHomeTrash && sameFile(trashStatus, homeTrash)) {
+        if (!filesFolder) {
+            found = false;
+        } else if (hasHomeTrash && sameFile(trashStatus, homeTrash)) {
             found = true;
             topdir = dataHome;
         } else if (trashStatus.st_uid != ::geteuid()) {
             found = false;
         } else if (parts[i - 1] == ".Trash-" + uid) {
-            found = realFolderAt(parent.get(), parts[i - 1].c_str(), trashStatus);
+            found = realFolderAt(parentOf(trash->get()).get(), parts[i - 1].c_str(), trashStatus);
             topdir = upTo(i - 1);
         } else if (i >= 2 && parts[i - 1] == uid && parts[i - 2] == ".Trash") {
             // The shared trash: the rules forbid one that is a link or lacks the sticky bit, where anyone
             // could put a folder of their choosing under the user's number.
+            const FileDescriptor parent = parentOf(trash->get());
             const FileDescriptor top = parentOf(parent.get());
             struct stat shared
             {
@@ -154,10 +152,12 @@ void findTrash(DeletedNames& names, int folder, const std::string& path, const s
             topdir = upTo(i - 2);
         }
         if (!found) {
-            return;
+            rest = rest.empty() ? below : below + "/" + rest;
+            below = parts[i];
+            level = trash;
+            continue;
         }
-        const std::string trashPath = upTo(i);
-        names.trash = TrashPlace{trash, trashPath, below, rest.empty()};
+        names.trash = TrashPlace{trash, upTo(i), below, rest.empty()};
         const FileDescriptor info = files.openUserFolder(trash->get(), "info");
         const OwnedFile record = files.openOwned(info.get(), below + ".trashinfo");
         const std::optional<std::string> text = record.opened() ? ReadAll(record.fd.get()) : std::nullopt;
