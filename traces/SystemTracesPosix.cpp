@@ -1,11 +1,17 @@
 // The traces on Linux: thumbnails, the recent-files lists and the trash's records.
 
+#include "traces/ActivityStores.h"
 #include "traces/DeletedNames.h"
 #include "traces/RecentFiles.h"
 #include "traces/SystemTraces.h"
 #include "traces/Thumbnails.h"
 #include "traces/TraceFile.h"
 #include "traces/TrashRecord.h"
+
+namespace {
+// How long the activity logs and search indexes may take, all together, after a run.
+constexpr std::chrono::seconds kActivityStoresTime(5);
+} // namespace
 
 std::vector<std::string>
 SystemTraces::destroy(const std::vector<DeletedFile>& deleted, const FillBlock& block, FileSystem& files)
@@ -28,5 +34,8 @@ SystemTraces::destroy(const std::vector<DeletedFile>& deleted, const FillBlock& 
     add(DestroyTrashRecords(names, traceFiles));
     add(ForgetRecentFiles(data, names, traceFiles));
     add(DestroyRecentDocuments(data, names, traceFiles));
+    // Last, as the logs and indexes may have copied what the lists named; a few seconds at the most.
+    SessionBus bus(SessionBus::Clock::now() + kActivityStoresTime);
+    add(ForgetInActivityStores(bus, names));
     return lines;
 }

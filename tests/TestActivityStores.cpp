@@ -1,0 +1,278 @@
+// The desktop's activity logs and search indexes forget a shredded file through their own interfaces
+// on a private session bus: a real store where it is installed, and stores that never answer.
+
+#include "traces/ActivityStores.h"
+#include "traces/Thumbnails.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <cstring>
+#include <gio/gio.h>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+// A session bus of the test's own, in a private home, stopped with every service it started, each by
+// its process id.
+class PrivateBus
+{
+public:
+    explicit PrivateBus(const QString& home)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* folder : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+            environment.insert(folder, home + "/" + folder);
+            QDir().mkpath(home + "/" + folder);
+        }
+        environment.insert("HOME", home);
+        m_daemon.setProcessEnvironment(environment);
+        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (m_daemon.waitForReadyRead(10000)) {
+            address = m_daemon.readLine().trimmed();
+        }
+        m_connection = address.isEmpty()
+                           ? nullptr
+                           : g_dbus_connection_new_for_address_sync(
+                                 address.constData(),
+                                 static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                                   G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                 nullptr,
+                                 nullptr,
+                                 nullptr);
+    }
+
+    ~PrivateBus()
+    {
+        for (const char* name : {"org.gnome.zeitgeist.SimpleIndexer", "org.gnome.zeitgeist.Engine"}) {
+            GVariant* pid = call("org.freedesktop.DBus",
+                                 "/org/freedesktop/DBus",
+                                 "org.freedesktop.DBus",
+                                 "GetConnectionUnixProcessID",
+                                 g_variant_new("(s)", name));
+            if (pid) {
+                // A service the bus started; not this test, which may own a name itself.
+                GVariant* number = g_variant_get_child_value(pid, 0);
+                if (const auto started = static_cast<pid_t>(g_variant_get_uint32(number)); started != ::getpid()) {
+                    ::kill(started, SIGTERM);
+                }
+                g_variant_unref(number);
+                g_variant_unref(pid);
+            }
+        }
+        if (m_connection) {
+            g_object_unref(m_connection);
+        }
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+
+    // A call on the bus, waited for; null when it failed.
+    GVariant* call(const char* name, const char* path, const char* interface, const char* method, GVariant* arguments)
+    {
+        return m_connection ? g_dbus_connection_call_sync(m_connection,
+                                                          name,
+                                                          path,
+                                                          interface,
+                                                          method,
+                                                          arguments,
+                                                          nullptr,
+                                                          G_DBUS_CALL_FLAGS_NONE,
+                                                          20000,
+                                                          nullptr,
+                                                          nullptr)
+                            : nullptr;
+    }
+
+    // Takes `name` with an object at `path` whose `interface` takes every call and never answers it
+    // while the test waits.
+    bool ownSilently(const char* name, const char* path, const char* xml)
+    {
+        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(xml, nullptr);
+        static const GDBusInterfaceVTable kSilent = {[](GDBusConnection*,
+                                                        const gchar*,
+                                                        const gchar*,
+                                                        const gchar*,
+                                                        const gchar*,
+                                                        GVariant*,
+                                                        GDBusMethodInvocation* invocation,
+                                                        gpointer) {
+                                                         // Only once the test waits no more: the call was given up long
+                                                         // ago.
+                                                         g_dbus_method_invocation_return_dbus_error(
+                                                             invocation, "org.example.Late", "answered too late");
+                                                     },
+                                                     nullptr,
+                                                     nullptr,
+                                                     {}};
+        const bool registered =
+            node && g_dbus_connection_register_object(
+                        m_connection, path, node->interfaces[0], &kSilent, nullptr, nullptr, nullptr) > 0;
+        if (node) {
+            g_dbus_node_info_unref(node);
+        }
+        GVariant* owned = call("org.freedesktop.DBus",
+                               "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus",
+                               "RequestName",
+                               g_variant_new("(su)", name, 4u));
+        if (owned) {
+            g_variant_unref(owned);
+        }
+        return registered && owned;
+    }
+
+    QByteArray address;
+
+private:
+    QProcess m_daemon;
+    GDBusConnection* m_connection = nullptr;
+};
+
+DeletedNames named(const QString& path)
+{
+    DeletedNames names;
+    names.given = names.canonical = path.toStdString();
+    return names;
+}
+
+// The ids of zeitgeist's events whose subject is `uri`.
+std::size_t eventsOf(PrivateBus& bus, const std::string& uri)
+{
+    GVariant* ids = bus.call("org.gnome.zeitgeist.Engine",
+                             "/org/gnome/zeitgeist/log/activity",
+                             "org.gnome.zeitgeist.Log",
+                             "FindEventIds",
+                             g_variant_new_parsed("((int64 0, int64 9223372036854775807), "
+                                                  "[(['','','','','',''], [[%s,'','','','','','','','']], @ay [])], "
+                                                  "uint32 2, uint32 0, uint32 0)",
+                                                  uri.c_str()));
+    const std::size_t count = ids ? g_variant_n_children(g_variant_get_child_value(ids, 0)) : 0;
+    if (ids) {
+        g_variant_unref(ids);
+    }
+    return count;
+}
+} // namespace
+
+class TestActivityStores : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS: // Qt without its keywords: GDBus has a field named "signals"
+    void aStoreThatNeverAnswersCostsItsTimeAndIsNamed_data();
+    void aStoreThatNeverAnswersCostsItsTimeAndIsNamed();
+    void zeitgeistForgetsTheFile();
+};
+
+void TestActivityStores::aStoreThatNeverAnswersCostsItsTimeAndIsNamed_data()
+{
+    QTest::addColumn<QString>("silent"); // what never answers
+    QTest::addColumn<QString>("told");
+    QTest::newRow("the bus") << "bus"
+                             << "The activity logs and search indexes of this session could not be asked to forget "
+                                "the shredded files: its bus could not be reached (it did not answer in time)";
+    QTest::newRow("zeitgeist") << "zeitgeist"
+                               << "The activity log (zeitgeist) may still name %F: it could not be asked to forget it "
+                                  "(Timeout was reached)";
+}
+
+// A bus or a store that takes a call and never answers it costs no more than the step's time, and the
+// run names what may still name the file.
+void TestActivityStores::aStoreThatNeverAnswersCostsItsTimeAndIsNamed()
+{
+    QFETCH(QString, silent);
+    QFETCH(QString, told);
+    QTemporaryDir home;
+    const QString file = home.filePath("diary.txt");
+    std::unique_ptr<PrivateBus> bus;
+    int listener = -1;
+    QByteArray address;
+    if (silent == "bus") { // a socket that takes the connection and never says a word
+        listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un socketAddress{};
+        socketAddress.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(home.filePath("bus"));
+        std::memcpy(socketAddress.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&socketAddress), sizeof socketAddress) == 0 &&
+                ::listen(listener, 4) == 0);
+        address = "unix:path=" + path;
+    } else {
+        bus = std::make_unique<PrivateBus>(home.path());
+        QVERIFY2(!bus->address.isEmpty(), "dbus-daemon did not start");
+        QVERIFY(bus->ownSilently("org.gnome.zeitgeist.Engine",
+                                 "/org/gnome/zeitgeist/log/activity",
+                                 "<node><interface name='org.gnome.zeitgeist.Log'><method name='FindEventIds'>"
+                                 "<arg type='(xx)' direction='in'/><arg type='a(asaasay)' direction='in'/>"
+                                 "<arg type='u' direction='in'/><arg type='u' direction='in'/>"
+                                 "<arg type='u' direction='in'/><arg type='au' direction='out'/>"
+                                 "</method></interface></node>"));
+        address = bus->address;
+    }
+    const QByteArray before = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    QElapsedTimer timer;
+    timer.start();
+    SessionBus session(SessionBus::Clock::now() + std::chrono::seconds(3));
+    const std::vector<std::string> lines = ForgetInActivityStores(session, {named(file)});
+    const qint64 took = timer.elapsed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", before);
+    if (listener >= 0) {
+        ::close(listener);
+    }
+    QVERIFY2(took < 4000, qPrintable(QString::number(took) + " ms"));
+    QCOMPARE(lines.size(), std::size_t{1});
+    QCOMPARE(QString::fromStdString(lines[0]), told.replace("%F", file));
+}
+
+// The real activity log, started by its bus as a session starts it: an event of the file is found
+// before, and none after, while another file's stays.
+void TestActivityStores::zeitgeistForgetsTheFile()
+{
+    if (QStandardPaths::findExecutable("zeitgeist-daemon").isEmpty()) {
+        QSKIP("zeitgeist-core is not installed: the activity log was not tried");
+    }
+    QTemporaryDir home;
+    PrivateBus bus(home.path());
+    QVERIFY2(!bus.address.isEmpty(), "dbus-daemon did not start");
+    const QString file = home.filePath("a b.txt");
+    const std::string uri = ThumbnailUri(file.toStdString());
+    const std::string other = ThumbnailUri(home.filePath("kept.txt").toStdString());
+    for (const std::string& subject : {uri, other}) {
+        GVariant* inserted = bus.call(
+            "org.gnome.zeitgeist.Engine",
+            "/org/gnome/zeitgeist/log/activity",
+            "org.gnome.zeitgeist.Log",
+            "InsertEvents",
+            g_variant_new_parsed(
+                "([(['', '1700000000000', 'http://www.zeitgeist-project.com/ontologies/2010/01/27/zg#AccessEvent', "
+                "'http://www.zeitgeist-project.com/ontologies/2010/01/27/zg#UserActivity', "
+                "'application://viewer.desktop', ''], [[%s, '', '', '', 'text/plain', 'a b.txt', '', %s, '']], "
+                "@ay [])],)",
+                subject.c_str(),
+                subject.c_str()));
+        QVERIFY2(inserted, "zeitgeist did not take the event");
+        g_variant_unref(inserted);
+    }
+    QCOMPARE(eventsOf(bus, uri), std::size_t{1});
+
+    const QByteArray before = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address);
+    SessionBus session(SessionBus::Clock::now() + std::chrono::seconds(5));
+    const std::vector<std::string> lines = ForgetInZeitgeist(session, {named(file)});
+    qputenv("DBUS_SESSION_BUS_ADDRESS", before);
+    QVERIFY2(lines.empty(), lines.empty() ? "" : lines[0].c_str());
+    QCOMPARE(eventsOf(bus, uri), std::size_t{0});
+    QCOMPARE(eventsOf(bus, other), std::size_t{1});
+}
+
+QTEST_GUILESS_MAIN(TestActivityStores)
+#include "TestActivityStores.moc"
