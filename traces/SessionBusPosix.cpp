@@ -139,8 +139,11 @@ SessionBus::SessionBus(Clock::time_point deadline)
 SessionBus::~SessionBus()
 {
     if (m_connection) {
-        g_dbus_connection_close_sync(m_connection, nullptr, nullptr);
+        // Closed without waiting: a bus that stopped reading would hold a flush for ever.
+        g_main_context_push_thread_default(m_context);
+        g_dbus_connection_close(m_connection, nullptr, nullptr, nullptr);
         g_object_unref(m_connection);
+        g_main_context_pop_thread_default(m_context);
     }
     // Whatever is still queued for the context is run once, so that no callback is left owning state.
     while (g_main_context_iteration(m_context, FALSE)) {
