@@ -221,7 +221,7 @@ void TestActivityStores::aStoreThatNeverAnswersCostsItsTimeAndIsNamed()
     qputenv("DBUS_SESSION_BUS_ADDRESS", address);
     QElapsedTimer timer;
     timer.start();
-    SessionBus session(SessionBus::Clock::now() + std::chrono::seconds(3));
+    SessionBus session(SessionBus::Clock::now() + std::chrono::seconds(2));
     const std::vector<std::string> lines = ForgetInActivityStores(session, {named(file)});
     const qint64 took = timer.elapsed();
     qputenv("DBUS_SESSION_BUS_ADDRESS", before);
