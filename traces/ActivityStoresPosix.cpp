@@ -2,10 +2,21 @@
 
 #include "traces/ActivityStores.h"
 #include "traces/Thumbnails.h"
+#include "traces/TraceFile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <gio/gio.h>
 #include <set>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 // Every URI a program may have recorded a deleted file under: its paths as GLib and as Qt escape them.
@@ -46,6 +57,63 @@ GVariant* eventTemplate(const std::string& uri)
     g_variant_builder_init(&subjects, G_VARIANT_TYPE("aas"));
     g_variant_builder_add_value(&subjects, g_variant_builder_end(&subject));
     return g_variant_new("(asaas@ay)", &data, &subjects, g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, nullptr, 0, 1));
+}
+
+// Whether the database at `path`, or its journal, still holds any of `texts`.
+bool holdsAnyOf(const std::string& path, const std::vector<std::string>& texts)
+{
+    for (const std::string& file : {path, path + "-wal"}) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        const std::optional<std::string> bytes = ReadAll(fd);
+        ::close(fd);
+        for (const std::string& text : texts) {
+            if (bytes && bytes->find(text) != std::string::npos) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Runs `arguments`, the program first and looked up on PATH, with no input and no output, until it
+// ends or `until` comes. Empty when it ended well, else why not; ENOENT when it is not installed.
+std::string runTool(const std::vector<std::string>& arguments, SessionBus::Clock::time_point until, int& notStarted)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    for (const int fd : {0, 1, 2}) {
+        posix_spawn_file_actions_addopen(&quiet, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    }
+    pid_t pid = 0;
+    notStarted = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (notStarted != 0) {
+        return arguments[0] + " could not be run";
+    }
+    int status = 0;
+    for (pid_t ended = 0; (ended = ::waitpid(pid, &status, WNOHANG)) != pid;) {
+        if (ended < 0 && errno != EINTR) {
+            return arguments[0] + " was lost";
+        }
+        if (SessionBus::Clock::now() >= until) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return arguments[0] + " did not end in time";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        return {};
+    }
+    return arguments[0] + " ended with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
 }
 } // namespace
 
@@ -94,26 +162,36 @@ std::vector<std::string> ForgetInActivityManager(SessionBus& bus, const std::vec
     constexpr char kName[] = "org.kde.ActivityManager";
     constexpr char kStore[] = "KDE's activity manager";
     std::vector<std::string> lines;
-    const SessionBus::Presence presence = bus.presence(kName);
-    if (presence == SessionBus::Presence::Absent) {
+    if (bus.presence(kName) == SessionBus::Presence::Absent) {
         return lines;
     }
+    const std::string database = XdgFolder("XDG_DATA_HOME", ".local/share") + "/kactivitymanagerd/resources/database";
     for (const DeletedNames& file : deleted) {
         std::string failure;
         // It knows a file by its plain path: a URI removes nothing.
         for (const std::string& path : file.paths()) {
-            const SessionBus::Reply reply = bus.call(kName,
-                                                     "/ActivityManager/Resources/Scoring",
-                                                     "org.kde.ActivityManager.ResourcesScoring",
-                                                     "DeleteStatsForResource",
-                                                     g_variant_new("(sss)", ":any", ":any", path.c_str()));
+            const auto call = [&] {
+                return bus.call(kName,
+                                "/ActivityManager/Resources/Scoring",
+                                "org.kde.ActivityManager.ResourcesScoring",
+                                "DeleteStatsForResource",
+                                g_variant_new("(sss)", ":any", ":any", path.c_str()));
+            };
+            // Started by the call, it takes its name a moment before it shows its objects.
+            const auto starting = SessionBus::Clock::now() + std::chrono::seconds(2);
+            SessionBus::Reply reply = call();
+            while (!reply.value && reply.error.find(".UnknownObject") != std::string::npos &&
+                   SessionBus::Clock::now() < starting) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                reply = call();
+            }
             if (!reply.value && failure.empty()) {
                 failure = reply.error;
             }
         }
         if (!failure.empty()) {
             lines.push_back(couldNotAsk(kStore, file, failure));
-        } else if (presence == SessionBus::Presence::Running) {
+        } else if (holdsAnyOf(database, file.paths())) {
             lines.push_back(std::string(kStore) + " keeps the path of " + file.given +
                             " in its list of resources, which it offers no way to remove; its events and scores "
                             "were deleted");
@@ -124,15 +202,27 @@ std::vector<std::string> ForgetInActivityManager(SessionBus& bus, const std::vec
 
 std::vector<std::string> ForgetInTracker(SessionBus& bus, const std::vector<DeletedNames>& deleted)
 {
+    constexpr char kMiner[] = "org.freedesktop.Tracker3.Miner.Files";
     constexpr char kControl[] = "org.freedesktop.Tracker3.Miner.Files.Control";
     constexpr char kStore[] = "The search index (tracker)";
     std::vector<std::string> lines;
-    if (bus.presence("org.freedesktop.Tracker3.Miner.Files") == SessionBus::Presence::Absent ||
+    if (bus.presence(kMiner) == SessionBus::Presence::Absent ||
         bus.presence(kControl) == SessionBus::Presence::Absent) {
         return lines;
     }
-    // A running miner forgets a deleted file by itself; one that is stopped is started by this call, and
-    // crawls the folder again at once. Asked of the file's own URI, it does nothing: its folder's it is.
+    // A running miner forgets a deleted file by itself, unless it watches no folder. One that is stopped
+    // is started, as any of its clients starts it: its first crawl forgets what is gone.
+    if (bus.presence(kMiner) == SessionBus::Presence::Startable) {
+        const SessionBus::Reply started =
+            bus.call(kMiner, "/org/freedesktop/Tracker3/Miner/Files", "org.freedesktop.DBus.Peer", "Ping", nullptr);
+        if (!started.value) {
+            for (const DeletedNames& file : deleted) {
+                lines.push_back(couldNotAsk(kStore, file, started.error));
+            }
+            return lines;
+        }
+    }
+    // And every folder is crawled again at once. Asked of the file's own URI, it does nothing.
     std::set<std::string> asked;
     for (const DeletedNames& file : deleted) {
         for (const std::string& path : file.paths()) {
@@ -154,12 +244,59 @@ std::vector<std::string> ForgetInTracker(SessionBus& bus, const std::vector<Dele
     return lines;
 }
 
+std::vector<std::string> ForgetInBaloo(SessionBus& bus, const std::vector<DeletedNames>& deleted)
+{
+    constexpr char kStore[] = "KDE's search index (baloo)";
+    std::vector<std::string> lines;
+    struct stat index
+    {
+    };
+    const std::string data = XdgFolder("XDG_DATA_HOME", ".local/share");
+    // A running indexer forgets a deleted file by itself; a stopped one keeps it until it runs again.
+    if (data.empty() || ::stat((data + "/baloo/index").c_str(), &index) != 0 ||
+        (bus.connected() && bus.presence("org.kde.baloo") == SessionBus::Presence::Running)) {
+        return lines;
+    }
+    for (const DeletedNames& file : deleted) {
+        // Its tool clears a path that no longer exists; one that names a file again is not the shredded one.
+        std::vector<std::string> clear;
+        for (const std::string& path : file.paths()) {
+            struct stat now
+            {
+            };
+            if (path.starts_with('/') && ::lstat(path.c_str(), &now) != 0 && errno == ENOENT) {
+                clear.push_back(path);
+            }
+        }
+        if (clear.empty()) {
+            continue;
+        }
+        std::string failure;
+        int notStarted = ENOENT;
+        for (const char* tool : {"balooctl6", "balooctl"}) {
+            clear.insert(clear.begin(), {tool, "clear"});
+            failure = runTool(clear, bus.deadline(), notStarted);
+            clear.erase(clear.begin(), clear.begin() + 2);
+            if (notStarted != ENOENT) {
+                break;
+            }
+        }
+        if (!failure.empty()) {
+            lines.push_back(std::string(kStore) + " may still name " + file.given + ": it is stopped, and " +
+                            (notStarted == ENOENT ? std::string("its tool balooctl is not installed") : failure));
+        }
+    }
+    return lines;
+}
+
 std::vector<std::string> ForgetInActivityStores(SessionBus& bus, const std::vector<DeletedNames>& deleted)
 {
     std::vector<std::string> lines;
     if (deleted.empty()) {
         return lines;
     }
+    // An index that is stopped is cleared without the bus.
+    lines = ForgetInBaloo(bus, deleted);
     if (!bus.connected()) {
         // Without a session no store has been running; a session whose bus does not answer is named.
         if (!bus.failure().empty()) {

@@ -28,6 +28,11 @@ public:
     bool connected() const;
     // Why a bus that was named could not be reached; empty when it was, or none was named.
     const std::string& failure() const;
+    // When every step must be over.
+    Clock::time_point deadline() const
+    {
+        return m_deadline;
+    }
 
     // Whether `name` has an owner now, or the bus can start the service that owns it.
     enum class Presence
