@@ -149,7 +149,9 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     return OverwriteFile(found, block, progress, files);
 }
 
-OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, RunProgress& progress, FileSystem& files)
+namespace {
+OverwriteResult overwriteMeasured(
+    MeasuredFile& measured, const FillBlock& block, RunProgress& progress, FileSystem& files, FileIdentity& identity)
 {
     const std::string shown = DisplayPath(measured.pinned.path);
     progress.showActivity("Shredding: " + shown);
@@ -169,29 +171,26 @@ OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, Ru
     }
     // A file the owner may not write is made writable first. Where that is refused, the file may still
     // be open to writing by others than its owner; if it is not, the refusal is what the user is told.
-    // A run that then ends before it writes a byte leaves the file as it found it.
+    identity = now.identity;
     SystemError notMadeWritable = 0;
     if (!now.ownerMayWrite) {
         notMadeWritable = files.makeWritable(measured.pinned, now.identity);
     }
-    const auto unwritten = [&](std::string failure) {
-        files.restoreWritability(measured.pinned, now.identity);
-        return failedOverwrite(std::move(failure));
-    };
     OpenedFile file;
     if (const SystemError error = files.open(pinned, file); error != 0) {
-        return unwritten(notMadeWritable != 0 ? FailureLine(shown, "cannot make the file writable", notMadeWritable)
-                                              : FailureLine(shown, "cannot open for writing", error));
+        return failedOverwrite(notMadeWritable != 0
+                                   ? FailureLine(shown, "cannot make the file writable", notMadeWritable)
+                                   : FailureLine(shown, "cannot open for writing", error));
     }
 
     // Everything from here on is about the file actually opened, which must be the one inspected.
     FileFacts opened;
     if (const SystemError failed = files.describe(file, opened); failed != 0) {
-        return unwritten(FailureLine(shown, "cannot read the file's length", failed));
+        return failedOverwrite(FailureLine(shown, "cannot read the file's length", failed));
     }
     const FileSystemType type = files.fileSystemOf(file);
     if (std::string refusal = refusalOf(shown, opened, type, now.identity); !refusal.empty()) {
-        return unwritten(std::move(refusal));
+        return failedOverwrite(std::move(refusal));
     }
 
     const std::int64_t length = opened.length;
@@ -202,7 +201,8 @@ OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, Ru
         // after the overwrite and elsewhere: it is given its place now, so the map shows where the
         // old bytes lie before any is overwritten.
         if (const SystemError failed = pass.flush(); failed != 0) {
-            return failedOverwrite(FailureLine(shown, "error flushing to disk", failed));
+            return failedOverwrite(FailureLine(shown, "error flushing to disk", failed) +
+                                   "; nothing was written, and the file was not deleted");
         }
         extentsBefore = files.readExtents(file, false);
     }
@@ -235,6 +235,21 @@ OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, Ru
     result.placement = placementOf(opened, extentsBefore, extentsAfter, type);
     result.pinned = std::move(measured.pinned);
     result.identity = opened.identity;
+    return result;
+}
+} // namespace
+
+OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, RunProgress& progress, FileSystem& files)
+{
+    FileIdentity identity;
+    OverwriteResult result = overwriteMeasured(measured, block, progress, files, identity);
+    // A file that is kept keeps the mode it had, however far its pass went; only one about to be
+    // deleted stays writable, as some systems refuse to delete a read-only file.
+    if (result.outcome == Overwrite::Failed) {
+        files.restoreWritability(measured.pinned, identity);
+    } else if (result.outcome == Overwrite::NotExtended) {
+        files.restoreWritability(result.pinned, identity);
+    }
     return result;
 }
 
@@ -270,6 +285,7 @@ std::string RemoveFile(OverwriteResult& overwritten, FileSystem& files, RemovalF
                        "overwritten nor deleted";
     }
     if (const SystemError error = files.remove(pinned); error != 0) {
+        files.restoreWritability(pinned, now.identity);
         return NotDeleted(shown, overwritten.placement, error);
     }
     if (flush == RemovalFlush::Now) {

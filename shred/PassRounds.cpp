@@ -26,7 +26,18 @@ PassRounds RunPassRounds(Pass& pass, std::int64_t length, const std::string& sho
         return error;
     };
     const auto failed = [](std::string line) { return PassRounds{Overwrite::Failed, std::move(line)}; };
-    const auto writingAt = [&pass] { return "error writing at offset " + std::to_string(pass.position()); };
+    // A write that fails for good ends the pass where it stands.
+    const auto stoppedWriting = [&](SystemError error) {
+        return failed(failureLine("error writing at offset " + std::to_string(pass.position()), error) +
+                      (pass.position() == 0 ? "; nothing was written" : "; the rest of the file was not overwritten") +
+                      ", and the file was not deleted");
+    };
+    // The pass's blocks reached the file; the flush would have taken them to the disk.
+    const auto notFlushed = [&](SystemError error) {
+        return failed(failureLine("error flushing to disk", error) +
+                      "; the file was overwritten, but the new contents may not have reached the disk, and the file "
+                      "was not deleted");
+    };
 
     SystemError extensionError = 0;
     SystemError holeError = 0;
@@ -62,7 +73,7 @@ PassRounds RunPassRounds(Pass& pass, std::int64_t length, const std::string& sho
             continue;
         }
         if (!IsOutOfRoom(error)) {
-            return failed(failureLine(writingAt(), error));
+            return stoppedWriting(error);
         }
         if (pass.position() < length && pass.skipHole(length)) {
             holeError = error;
@@ -71,25 +82,30 @@ PassRounds RunPassRounds(Pass& pass, std::int64_t length, const std::string& sho
             extensionError = error;
             limit = length;
         } else {
-            return failed(failureLine(writingAt(), error));
+            return stoppedWriting(error); // the disk is full inside the file
         }
     }
     const SystemError keptFor = holeError != 0 ? holeError : extensionError;
     const SystemError flushError = pass.flush();
     if (badBlockError != 0) {
         std::string ranges;
+        std::int64_t passedOver = 0;
         for (const auto& [from, to] : unwritten) {
             ranges += (ranges.empty() ? "" : ", ") + std::to_string(from) + " to " + std::to_string(to - 1);
+            passedOver += to - from;
         }
+        const bool noneWritten = passedOver >= pass.position();
         // Blocks written through the page cache may fail only when flushed: then no more can be said
         // of the others.
         return failed(shown + ": error writing bytes " + ranges + ": " + ErrorText(badBlockError) +
                       (flushError != 0 ? "; flushing the other blocks to disk failed too: " + ErrorText(flushError) +
                                              "; the file was not deleted"
-                                       : "; every other block was overwritten, and the file was not deleted"));
+                       : noneWritten ? "; no block could be written, so nothing was written, and the file "
+                                       "was not deleted"
+                                     : "; every other block was overwritten, and the file was not deleted"));
     }
     if (flushError != 0) {
-        return failed(failureLine("error flushing to disk", flushError));
+        return notFlushed(flushError);
     }
 
     // Another program may have written past the end meanwhile: that is part of the file too.
@@ -107,10 +123,10 @@ PassRounds RunPassRounds(Pass& pass, std::int64_t length, const std::string& sho
                           std::to_string(added) + " bytes were not overwritten, and the file was not deleted");
         }
         if (const SystemError error = pass.writeUpTo(WholeBlocks(now)); error != 0) {
-            return failed(failureLine(writingAt(), error));
+            return stoppedWriting(error);
         }
         if (const SystemError error = pass.flush(); error != 0) {
-            return failed(failureLine("error flushing to disk", error));
+            return notFlushed(error);
         }
     }
     if (holeError != 0) {

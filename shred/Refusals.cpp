@@ -73,7 +73,10 @@ std::string NotOverwrittenSoNotRemoved(const std::string& shown)
 std::string TooManyFolders(std::size_t files, std::size_t folders, std::size_t available)
 {
     return "Nothing was shredded, and nothing was written: the " + std::to_string(files) + " checked files lie in " +
-           std::to_string(folders) + " folders, and the system lets the program hold " + std::to_string(available) +
-           (available == 1 ? " folder" : " folders") +
-           " open at once. Check the files of fewer folders and shred them in turns.";
+           std::to_string(folders) + " folders, and the system lets the program hold " +
+           (available == 0
+                ? std::string("no folder open beside its window. Shred the files one at a time, or raise the "
+                              "limit of open files and start the program again.")
+                : std::to_string(available) + (available == 1 ? " folder" : " folders") +
+                      " open at once. Check the files of fewer folders and shred them in turns.");
 }

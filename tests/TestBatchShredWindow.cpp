@@ -283,6 +283,13 @@ void TestBatchShredWindow::fullListUnderALowDescriptorLimit()
     QVERIFY2(refused.startsWith("255 left: Nothing was shredded, and nothing was written: the 255 checked files lie "
                                 "in 255 folders"),
              qPrintable(refused));
+    // With no descriptor to spare, fewer folders would not help: the advice is one that works.
+    limit.rlim_cur = limit.rlim_max = 40;
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    const QString spareNone = shredFullList("d%1/file");
+    QVERIFY2(spareNone.endsWith("hold no folder open beside its window. Shred the files one at a time, or raise the "
+                                "limit of open files and start the program again."),
+             qPrintable(spareNone));
 }
 
 QTEST_MAIN(TestBatchShredWindow)

@@ -223,6 +223,8 @@ TEST(EngineFailures, NoRoomLeftOnTheDisk)
     const std::string notExtended =
         ": contents overwritten, but the file could not be extended to a whole block and was not deleted: " +
         ErrorText(kNoSpace);
+    const std::string kept = ", and the file was not deleted";
+    const std::string restKept = "; the rest of the file was not overwritten" + kept;
     struct Case
     {
         bool direct;
@@ -233,10 +235,14 @@ TEST(EngineFailures, NoRoomLeftOnTheDisk)
     // Windows offers no way past the cache: its "direct" rows go through it.
     const Case cases[] = {
         {false, 12345, 12345, notExtended},
-        {false, 3 * kDirectChunk, 8000, ": error writing at offset 8000: " + ErrorText(kNoSpace)},
-        {false, 12345, 8000, ": error writing at offset 8000: " + ErrorText(kNoSpace)},
+        {false, 3 * kDirectChunk, 8000, ": error writing at offset 8000: " + ErrorText(kNoSpace) + restKept},
+        {false, 12345, 8000, ": error writing at offset 8000: " + ErrorText(kNoSpace) + restKept},
+        {false, 12345, 0, ": error writing at offset 0: " + ErrorText(kNoSpace) + "; nothing was written" + kept},
         {true, 3 * kDirectChunk + 1234, 3 * kDirectChunk + 1234, notExtended},
-        {true, 3 * kDirectChunk, kDirectChunk + 8000, ": error writing at offset 2568000: " + ErrorText(kNoSpace)},
+        {true,
+         3 * kDirectChunk,
+         kDirectChunk + 8000,
+         ": error writing at offset 2568000: " + ErrorText(kNoSpace) + restKept},
     };
     // A full disk that is asked again and again for the same block would hold the run for ever.
     const HangWatchdog watchdog("a run on a full disk", std::chrono::seconds(30));

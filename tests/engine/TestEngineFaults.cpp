@@ -130,24 +130,41 @@ TEST(EngineWrites, FileBeyondFourGibibytesIsCoveredWithSixtyFourBitOffsets)
 TEST(EngineFailures, BadBlocksArePassedOverAndNamed)
 {
     TemporaryFolder folder;
-    const std::string path = folder.makeFile("eio", 31000, 'x');
-    ScriptedFileSystem files;
-    files.failAtOffset = 10000;
-    files.failUntilOffset = 14000;
-    RunProgress progress;
-    const OverwriteResult result = overwrite(path, files, progress);
-    EXPECT_EQ(result.outcome, Overwrite::Failed);
-    EXPECT_EQ(result.failure,
-              path + ": error writing bytes 10000 to 14999: Input/output error; every other block was overwritten, "
-                     "and the file was not deleted");
-    EXPECT_EQ(files.flushes, 1);
-    const auto bytes = readWhole(path);
-    ASSERT_EQ(bytes.size(), 35000u);
-    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.begin() + 10000, [](std::uint8_t b) { return b == 0; }));
-    EXPECT_TRUE(std::all_of(bytes.begin() + 10000, bytes.begin() + 15000, [](std::uint8_t b) { return b == 'x'; }));
-    EXPECT_TRUE(std::all_of(bytes.begin() + 15000, bytes.end(), [](std::uint8_t b) { return b == 0; }));
+    struct Case
+    {
+        std::int64_t from, until; // the failing bytes
+        std::string named;        // after the path
+    };
+    const Case cases[] = {
+        {10000, 14000, ": error writing bytes 10000 to 14999: Input/output error; every other block was overwritten"},
+        {10000, 19000, ": error writing bytes 10000 to 19999: Input/output error; every other block was overwritten"},
+        {0,
+         INT64_MAX,
+         ": error writing bytes 0 to 34999: Input/output error; no block could be written, so nothing was "
+         "written"},
+    };
+    for (const Case& bad : cases) {
+        SCOPED_TRACE(bad.named);
+        const std::string path = folder.makeFile("eio", 31000, 'x');
+        ScriptedFileSystem files;
+        files.failAtOffset = bad.from;
+        files.failUntilOffset = bad.until;
+        RunProgress progress;
+        const OverwriteResult result = overwrite(path, files, progress);
+        EXPECT_EQ(result.outcome, Overwrite::Failed);
+        EXPECT_EQ(result.failure, path + bad.named + ", and the file was not deleted");
+        EXPECT_EQ(files.flushes, 1);
+        const auto bytes = readWhole(path);
+        ASSERT_EQ(bytes.size(), bad.from == 0 ? 31000u : 35000u);
+        for (std::size_t at = 0; at < bytes.size(); ++at) {
+            const bool failed =
+                static_cast<std::int64_t>(at) / 5000 * 5000 <= bad.until && static_cast<std::int64_t>(at) >= bad.from;
+            ASSERT_EQ(bytes[at], failed ? 'x' : 0) << at;
+        }
+    }
 
     // Blocks written through the page cache may fail only when flushed: nothing is then claimed of them.
+    RunProgress progress;
     ScriptedFileSystem failingFlush;
     failingFlush.failAtOffset = 10000;
     failingFlush.failUntilOffset = 14000;
@@ -167,7 +184,9 @@ TEST(EngineFailures, FlushFailureIsAFailureAndUnsupportedDataSyncFallsBackToFsyn
     RunProgress progress;
     OverwriteResult result = overwrite(path, files, progress);
     EXPECT_EQ(result.outcome, Overwrite::Failed);
-    EXPECT_EQ(result.failure, path + ": error flushing to disk: Input/output error");
+    EXPECT_EQ(result.failure,
+              path + ": error flushing to disk: Input/output error; the file was overwritten, but the new contents "
+                     "may not have reached the disk, and the file was not deleted");
 
     files.flushError = EINVAL;
     result = overwrite(path, files, progress);
@@ -324,6 +343,19 @@ TEST(EngineAttributes, OwnerWritePermissionIsAddedOrItsRefusalReported)
         ::stat(ownFile.c_str(), &status);
         if (!own.ok() || !(status.st_mode & S_IWUSR) || readWhole(ownFile) != std::vector<std::uint8_t>(5000, 0)) {
             return 1;
+        }
+        // A file kept after a failed pass, before its first byte or after some, keeps its mode.
+        for (const std::int64_t failFrom : {std::int64_t{0}, std::int64_t{1} << 20}) {
+            const std::string kept = ownFile + "-kept";
+            std::ofstream(kept, std::ios::binary) << std::string(8 << 20, 'k');
+            ::chmod(kept.c_str(), 0444);
+            ScriptedFileSystem failing;
+            failing.failAtOffset = failFrom;
+            if (overwrite(kept, failing, progress).ok() || ::stat(kept.c_str(), &status) != 0 ||
+                (status.st_mode & 07777) != 0444) {
+                return 3;
+            }
+            ::unlink(kept.c_str());
         }
         if (::geteuid() == ::getuid() && ::getuid() != 0 && ::stat(foreignFile.c_str(), &status) == 0 &&
             status.st_uid == ::getuid()) {
