@@ -18,8 +18,9 @@
 // copy never blocks the next start. Where no private folder can be had, the copy holds an abstract
 // socket named for the user instead and takes every later copy's connection. A copy counts another
 // holder only when the kernel says it runs as this user and its queue lets the copy in within two
-// seconds: nobody else can keep it from starting, or keep it waiting for good. Only someone who takes
-// both the folder and the socket name first leaves the copies of a user unguarded.
+// seconds: nobody else can keep it from starting, or keep it waiting for good. A name another user
+// holds sends every copy of this user's on to the same next one, so one copy per user still holds. Only
+// someone who takes the folder and all four names first leaves the copies of a user unguarded.
 class InstanceGuard
 {
 public:

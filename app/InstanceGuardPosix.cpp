@@ -83,6 +83,14 @@ struct InstanceGuard::Held
     // Holds an abstract socket named for the user, or finds this user's copy holding it. Returns what
     // acquire() does.
     bool holdSocket();
+    // One of the names: held now by this copy, by another copy of this user's, or by someone else.
+    enum class SocketName
+    {
+        Held,
+        HeldByOwnCopy,
+        HeldByStranger,
+    };
+    SocketName holdSocketNamed(const std::string& suffix);
 
     std::string fileName;
     int folder = -1;
@@ -123,6 +131,8 @@ InstanceGuard::~InstanceGuard() = default;
 namespace {
 // Later copies the holder's queue keeps until it takes them; it takes them at once.
 constexpr int kWaitingCopies = 16;
+// The socket names a copy tries in turn, when others hold the first ones.
+constexpr int kSocketNames = 4;
 // How long a later copy waits for room in the holder's queue before it stops counting the holder.
 constexpr auto kHolderPatience = std::chrono::seconds(2);
 
@@ -153,10 +163,26 @@ int connectWithoutHanging(const sockaddr* named, socklen_t size)
 bool InstanceGuard::Held::holdSocket()
 {
     // No private folder: an abstract socket named for the user and the key, which the kernel frees
-    // with the process. Anyone may take the name first; only a holder of this user's own counts.
+    // with the process. Anyone may take a name first; only a holder of this user's own counts, and a
+    // name another user holds sends the user's copies, all alike, on to the next.
+    for (int name = 0; name < kSocketNames; ++name) {
+        switch (holdSocketNamed(name == 0 ? std::string() : "-" + std::to_string(name))) {
+        case SocketName::Held:
+            return true;
+        case SocketName::HeldByOwnCopy:
+            return false;
+        case SocketName::HeldByStranger:
+            break;
+        }
+    }
+    return true; // every name taken by others: nobody else can keep this copy from starting
+}
+
+InstanceGuard::Held::SocketName InstanceGuard::Held::holdSocketNamed(const std::string& suffix)
+{
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const std::string name = "zorvik-" + std::to_string(geteuid()) + "-" + fileName;
+    const std::string name = "zorvik-" + std::to_string(geteuid()) + "-" + fileName + suffix;
     const std::size_t length = std::min(name.size(), sizeof address.sun_path - 1);
     std::memcpy(address.sun_path + 1, name.data(), length); // a leading zero byte: the abstract namespace
     const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
@@ -164,7 +190,7 @@ bool InstanceGuard::Held::holdSocket()
 
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        return true;
+        return SocketName::Held; // no socket at all: nothing to guard with
     }
     if (bind(fd, named, size) == 0 && listen(fd, kWaitingCopies) == 0) {
         listening = fd;
@@ -182,7 +208,7 @@ bool InstanceGuard::Held::holdSocket()
                 }
             }
         });
-        return true;
+        return SocketName::Held;
     }
     close(fd);
     const int probe = connectWithoutHanging(named, size);
@@ -193,7 +219,8 @@ bool InstanceGuard::Held::holdSocket()
     if (probe >= 0) {
         close(probe);
     }
-    return !ownCopy; // another user's holder, or one that lets no one in, cannot keep this copy from starting
+    // Another user's holder, or one that lets no one in, cannot keep this copy from starting.
+    return ownCopy ? SocketName::HeldByOwnCopy : SocketName::HeldByStranger;
 }
 
 bool InstanceGuard::acquire()

@@ -20,8 +20,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <cstring>
 #include <memory>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -205,6 +210,45 @@ void TestStartup::anotherUserCannotKeepItFromStarting()
     }
     intruder.kill();
     intruder.waitForFinished();
+
+    // Without a private folder, and the other user holding the socket's name first: still one copy.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = "zorvik-" + std::to_string(geteuid()) + "-" + key + ".lock";
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    int bound[2];
+    QVERIFY(pipe(bound) == 0);
+    const pid_t stranger = fork();
+    if (stranger == 0) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        if (setgid(kNobody) == 0 && setuid(kNobody) == 0 &&
+            bind(fd, reinterpret_cast<const sockaddr*>(&address), size) == 0 && listen(fd, 4) == 0) {
+            (void)!write(bound[1], "b", 1);
+            pause();
+        }
+        _exit(3);
+    }
+    char told = 0;
+    QVERIFY(read(bound[0], &told, 1) == 1);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("XDG_RUNTIME_DIR");
+    environment.insert("TMPDIR", shared.path());
+    std::unique_ptr<QProcess> copies[2];
+    for (auto& copy : copies) {
+        copy = std::make_unique<QProcess>();
+        copy->setProcessEnvironment(environment);
+        copy->start(ZORVIK_INSTANCE_PROBE, {QString::fromStdString(key), "0"});
+        QVERIFY(copy == copies[1] || waitForLine(*copy, "shown"));
+    }
+    QVERIFY(copies[1]->waitForFinished(20000));
+    QCOMPARE(copies[1]->exitCode(), kAlreadyRunningStatus);
+    copies[0]->kill();
+    copies[0]->waitForFinished();
+    kill(stranger, SIGKILL);
+    waitpid(stranger, nullptr, 0);
+    close(bound[0]);
+    close(bound[1]);
 }
 
 void TestStartup::loadStepRefusesASecondCopy()
