@@ -321,6 +321,8 @@ bool MainWindow::load(InstanceGuard& guard)
         return false;
     }
     m_platform.fileDialog.setTitle("Open...");
+    // Watched from the start: another program may destroy the window at any time, run or not.
+    m_titleBarClose = std::make_unique<TitleBarCloseWatch>(this);
     return true;
 }
 
@@ -400,7 +402,7 @@ template <typename Run> void MainWindow::runShred(Run run)
     m_text1->setAcceptDrops(true);
     m_titleBarClose->watch(false);
     m_running = false;
-    if (m_closeAsked || m_titleBarClose->asked()) {
+    if (m_closeAsked || m_titleBarClose->asked() || m_titleBarClose->windowGone()) {
         close();
     }
 }

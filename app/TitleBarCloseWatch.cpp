@@ -54,11 +54,23 @@ void TitleBarCloseWatch::watch(bool on)
 bool TitleBarCloseWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
 #ifdef ZORVIK_HAS_XCB
-    if (!m_watching || eventType != "xcb_generic_event_t") {
+    if (eventType != "xcb_generic_event_t") {
         return false;
     }
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) {
+    if ((event->response_type & 0x7f) == XCB_DESTROY_NOTIFY) {
+        // Qt forgets a window it destroys itself before the news comes back: one it still holds was
+        // destroyed by someone else.
+        const auto* destroyed = static_cast<const xcb_destroy_notify_event_t*>(message);
+        if (m_window->internalWinId() != 0 && destroyed->window == m_window->internalWinId() && !m_gone) {
+            m_gone = true;
+            if (!m_watching) {
+                QMetaObject::invokeMethod(m_window, &QWidget::close, Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+    if (!m_watching || (event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) {
         return false;
     }
     const auto* request = static_cast<const xcb_client_message_event_t*>(message);

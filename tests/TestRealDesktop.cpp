@@ -77,6 +77,13 @@ public:
         xcb_flush(m_connection);
     }
 
+    // What another program may do to any window.
+    void destroy(xcb_window_t window) const
+    {
+        xcb_destroy_window(m_connection, window);
+        xcb_flush(m_connection);
+    }
+
     bool connected() const
     {
         return !xcb_connection_has_error(m_connection);
@@ -106,6 +113,8 @@ class TestRealDesktop : public QObject
 private slots:
     void initTestCase();
     void closedBoxLeavesNoTraceAndACloseWaitsForTheRun();
+    void windowDestroyedByAnotherProgramEndsIt_data();
+    void windowDestroyedByAnotherProgramEndsIt();
 
 private:
     std::unique_ptr<XServer> m_x;
@@ -177,6 +186,49 @@ void TestRealDesktop::closedBoxLeavesNoTraceAndACloseWaitsForTheRun()
              qPrintable(QString("%1% of the place where the closed box stood still shows it").arg(stale * 100)));
     QTRY_COMPARE(unloaded.count(), 1);
     QVERIFY(!window.isVisible());
+}
+
+void TestRealDesktop::windowDestroyedByAnotherProgramEndsIt_data()
+{
+    QTest::addColumn<bool>("duringRun");
+    QTest::newRow("idle") << false;
+    QTest::newRow("during a run") << true;
+}
+
+// Another X client destroys the window: the program ends, once the run and its boxes are over, rather
+// than live on without a window and hold the single-copy guard.
+void TestRealDesktop::windowDestroyedByAnotherProgramEndsIt()
+{
+    QFETCH(bool, duringRun);
+    QTemporaryDir folder;
+    const QString path = writeTestFile(folder.filePath("large.bin"), QByteArray(20'000'000, 'x'));
+    ScriptedPlatform scripted;
+    InstanceGuard guard("zorvik-test-destroyed-window");
+    MainWindow window(scripted.platform());
+    window.load(guard);
+    window.showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy unloaded(&window, &MainWindow::unloaded);
+    if (!duringRun) {
+        m_x->destroy(window.winId());
+        QTRY_COMPARE(unloaded.count(), 1);
+        return;
+    }
+    scripted.fileDialog.setNextFileName(path);
+    window.findChild<QAbstractButton*>("Command1")->click();
+    scripted.messages.setNextAnswer(MessageBox::Answer::Yes);
+    int writes = 0;
+    scripted.files.beforeWrite = [&](std::int64_t) {
+        QThread::msleep(50);
+        if (++writes == 3) {
+            m_x->destroy(window.winId());
+            QTest::qWait(200); // the news reaches the program while the run holds it
+        }
+    };
+    window.findChild<QAbstractButton*>("Command2")->click();
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(scripted.messages.shown().last().title, QString(Texts::kDone));
+    QTRY_COMPARE(unloaded.count(), 1);
 }
 
 // Anywhere but on X the suite has nothing to show, and says so to CTest by the exit code it takes for
