@@ -164,6 +164,17 @@ TEST(BatchShred, FailureInTheMiddleIsCountedHonestlyAndTheFileComesBack)
     EXPECT_EQ(batch.files.removalFlushes, 2); // each deletion flushed before "shredded"
     // What the desktop keeps of the deleted files goes once for the whole run.
     EXPECT_EQ(batch.traces.runs, (std::vector<std::vector<NativePath>>{{a, c}}));
+
+    // Deletions that could not be flushed are not counted, and each is named.
+    BatchRun unflushed;
+    unflushed.files.removalFlushError = EIO;
+    unflushed.view.list = {{folder.makeFile("e", 10), true}};
+    EXPECT_EQ(unflushed.run(), 0);
+    ASSERT_EQ(unflushed.view.events.size(), 3u);
+    EXPECT_EQ(unflushed.view.events[1],
+              "warn: The checked file was not shredded:\n\n" + folder.path().string() +
+                  "/e: deleted, but the deletion could not be flushed to the disk and may be undone: Input/output "
+                  "error");
 }
 
 TEST(BatchShred, EveryFileFailingCountsNone)

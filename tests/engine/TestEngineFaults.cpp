@@ -357,6 +357,20 @@ TEST(EngineAttributes, OwnerWritePermissionIsAddedOrItsRefusalReported)
             }
             ::unlink(kept.c_str());
         }
+        // Made writable only while the name still names the file inspected: one renamed over it is not.
+        const std::string swapped = ownFile + "-swapped";
+        for (const std::string& made : {ownFile + "-inspected", swapped}) {
+            std::ofstream(made, std::ios::binary) << "s";
+            ::chmod(made.c_str(), 0444);
+        }
+        PinnedFile pinned;
+        FileFacts inspected;
+        if (FileSystem::system().pin(ownFile + "-inspected", pinned, inspected) != 0 ||
+            ::rename(swapped.c_str(), (ownFile + "-inspected").c_str()) != 0 ||
+            FileSystem::system().makeWritable(pinned, inspected.identity) == 0 ||
+            ::stat((ownFile + "-inspected").c_str(), &status) != 0 || (status.st_mode & 07777) != 0444) {
+            return 4;
+        }
         if (::geteuid() == ::getuid() && ::getuid() != 0 && ::stat(foreignFile.c_str(), &status) == 0 &&
             status.st_uid == ::getuid()) {
             return 0; // not root: every file here is our own, so there is no foreign one to refuse
