@@ -181,6 +181,8 @@ void TestFileList::pasteIsTakenInAsAWhole_data()
     const QString invalid = kInvalidFile.text;
     QTest::newRow("a listed file first") << QStringList{"listed", "b", "c"} << QStringList{"b", "c"}
                                          << QStringList{kDuplicate.text};
+    QTest::newRow("a listed file through a linked folder")
+        << QStringList{"here/listed", "b"} << QStringList{"b"} << QStringList{kDuplicate.text};
     QTest::newRow("many missing files") << (QStringList{"b"} << QList<QString>(2000, "missing")) << QStringList{"b"}
                                         << QStringList{invalid + "\n\n2000 files were left out: each is empty, "
                                                                  "missing, not a regular file or not a file of this "
@@ -201,6 +203,7 @@ void TestFileList::pasteIsTakenInAsAWhole()
     for (const char* item : {"b", "c", "a/b"}) {
         makeFile(item);
     }
+    QVERIFY(QFile::link(folder().path(), folder().filePath("here")));
     for (const QString& item : pasted) {
         urls << (item.contains(':') ? QUrl(QString(item).replace("%F", folder().path()))
                                     : QUrl::fromLocalFile(folder().filePath(item)));

@@ -3,6 +3,7 @@
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
+#include "tests/support/HangWatchdog.h"
 #include "tests/support/ScriptedPlatform.h"
 #include "tests/support/SystemTexts.h"
 #include "tests/support/TestFiles.h"
@@ -28,6 +29,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 std::string uniqueKey(const char* test)
@@ -211,7 +213,8 @@ void TestStartup::anotherUserCannotKeepItFromStarting()
     intruder.kill();
     intruder.waitForFinished();
 
-    // Without a private folder, and the other user holding the socket's name first: still one copy.
+    // Without a private folder, and the other user holding the socket's name first with a queue that
+    // is full and never taken: each copy waits a moment, never for good, and still only one runs.
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const std::string name = "zorvik-" + std::to_string(geteuid()) + "-" + key + ".lock";
@@ -223,14 +226,32 @@ void TestStartup::anotherUserCannotKeepItFromStarting()
     if (stranger == 0) {
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
         if (setgid(kNobody) == 0 && setuid(kNobody) == 0 &&
-            bind(fd, reinterpret_cast<const sockaddr*>(&address), size) == 0 && listen(fd, 4) == 0) {
+            bind(fd, reinterpret_cast<const sockaddr*>(&address), size) == 0 && listen(fd, 0) == 0) {
             (void)!write(bound[1], "b", 1);
             pause();
         }
         _exit(3);
     }
+    std::vector<int> queued;
+    const std::shared_ptr<void> stopStranger(nullptr, [&](void*) {
+        kill(stranger, SIGKILL);
+        waitpid(stranger, nullptr, 0);
+        for (const int fd : queued) {
+            close(fd);
+        }
+        close(bound[0]);
+        close(bound[1]);
+    });
     char told = 0;
     QVERIFY(read(bound[0], &told, 1) == 1);
+    for (int waiting = 0; waiting < 64; ++waiting) {
+        queued.push_back(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        if (::connect(queued.back(), reinterpret_cast<const sockaddr*>(&address), size) != 0) {
+            break;
+        }
+    }
+    QCOMPARE(errno, EAGAIN);
+    const HangWatchdog watchdog("a copy facing another user's full queue", std::chrono::seconds(60));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("XDG_RUNTIME_DIR");
     environment.insert("TMPDIR", shared.path());
@@ -245,10 +266,6 @@ void TestStartup::anotherUserCannotKeepItFromStarting()
     QCOMPARE(copies[1]->exitCode(), kAlreadyRunningStatus);
     copies[0]->kill();
     copies[0]->waitForFinished();
-    kill(stranger, SIGKILL);
-    waitpid(stranger, nullptr, 0);
-    close(bound[0]);
-    close(bound[1]);
 }
 
 void TestStartup::loadStepRefusesASecondCopy()
