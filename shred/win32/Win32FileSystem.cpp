@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <utility>
 #include <vector>
 // clang-format off
@@ -363,8 +364,31 @@ SystemError Win32FileSystem::finishWriting(OpenedFile& file, PinnedFile& pinned)
 
 std::vector<SystemError> Win32FileSystem::flushRemovals(const std::vector<const PinnedFile*>& removed)
 {
-    // A deletion through the handle is a change of the file system's own metadata, which its log keeps.
-    return std::vector<SystemError>(removed.size(), 0);
+    // A deletion through the handle reaches the file system's log only when it writes the log back:
+    // each folder is flushed, once. Flushing a folder takes the right to add files to it; where the
+    // user lacks it, or the file system cannot flush a folder, the log is written back in its time.
+    std::map<std::wstring, SystemError> flushed;
+    std::vector<SystemError> errors;
+    for (const PinnedFile* pinned : removed) {
+        const std::wstring folder = std::filesystem::path(pinned->path).parent_path().wstring();
+        const auto [entry, fresh] = flushed.try_emplace(folder, 0);
+        if (fresh && !folder.empty()) {
+            FileHandle handle(::CreateFileW(folder.c_str(),
+                                            GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr,
+                                            OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr));
+            const bool done = handle && ::FlushFileBuffers(handle.get());
+            const SystemError error = done ? 0 : lastError();
+            entry->second =
+                error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ? 0
+                                                                                                                : error;
+        }
+        errors.push_back(entry->second);
+    }
+    return errors;
 }
 
 SystemError Win32FileSystem::remove(PinnedFile& pinned)

@@ -104,6 +104,25 @@ TEST(EnginePin, FileMovedAwayIsWrittenWhereItLiesAndTheNewcomerUntouched)
     }
 }
 
+// Deletions are flushed folder by folder, each once; a folder that cannot be opened is named.
+TEST(EngineRemovals, EachFolderIsFlushedAndOneThatCannotBeIsNamed)
+{
+    TemporaryFolder folder;
+    FileSystem& system = FileSystem::system();
+    PinnedFile first;
+    PinnedFile second;
+    PinnedFile lost;
+    FileFacts facts;
+    ASSERT_EQ(system.pin(folder.makeFile("first", 10), first, facts), 0);
+    ASSERT_EQ(system.pin(folder.makeFile("second", 10), second, facts), 0);
+    lost.path = (folder.path() / "no such folder" / "file").native();
+    const std::vector<SystemError> errors = system.flushRemovals({&first, &second, &lost});
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[0], 0);
+    EXPECT_EQ(errors[1], 0);
+    EXPECT_EQ(errors[2], static_cast<SystemError>(ERROR_FILE_NOT_FOUND));
+}
+
 // Devices, by their own namespace and by a reserved name that names one in every folder, and a data
 // stream of a file are refused.
 TEST(EngineRefusals, DevicesAndStreamsAreRefused)
