@@ -99,7 +99,7 @@ public:
         QProcess process;
         process.setProcessEnvironment(environment);
         process.start(command.first(), command.mid(1));
-        process.waitForFinished(20000);
+        process.waitForFinished(10000);
         return QString::fromUtf8(process.readAllStandardOutput());
     }
 
@@ -323,7 +323,7 @@ void TestActivityStores::anIndexForgetsTheFile_data()
 }
 
 // The real daemon, in a session of its own as its desktop starts it: the file is found in it before the
-// shred, and not after. Its files are kept out of /tmp, which some of them pass over.
+// shred, and not after.
 void TestActivityStores::anIndexForgetsTheFile()
 {
     QFETCH(QString, store);
@@ -336,7 +336,11 @@ void TestActivityStores::anIndexForgetsTheFile()
                             : !QFile::exists("/usr/share/dbus-1/services/" + service + ".service")) {
         QSKIP(qPrintable(store + " is not installed: this store was not tried"));
     }
-    QTemporaryDir home(QDir::currentPath() + "/stores-XXXXXX");
+    // Outside /tmp, which tracker and the activity manager pass over, wherever the build lies.
+    QTemporaryDir home("/var/tmp/zorvik-stores-XXXXXX");
+    if (!home.isValid()) {
+        QSKIP("no folder outside /tmp to be indexed: this store was not tried");
+    }
     PrivateBus bus(home.path());
     QVERIFY2(!bus.address.isEmpty(), "dbus-daemon did not start");
     QVERIFY(QDir().mkpath(home.filePath("docs")));
@@ -360,13 +364,12 @@ void TestActivityStores::anIndexForgetsTheFile()
             schema.toUtf8(), "/org/freedesktop/Tracker3/Miner/Files", "org.freedesktop.DBus.Peer", "Ping", nullptr);
         QVERIFY2(started, "tracker did not start");
         g_variant_unref(started);
-        // Read from its database, which starts no miner.
-        query = QStringList{"tracker3",
-                            "sparql",
-                            "-d",
-                            home.filePath("XDG_CACHE_HOME/tracker3/files"),
-                            "-q",
-                            "SELECT ?u WHERE { ?u a nfo:FileDataObject }"};
+        // Read from its database, which starts no miner, once there is one: the tool would make one.
+        query = QStringList{"sh",
+                            "-c",
+                            "test -e \"$0/meta.db\" && exec tracker3 sparql -d \"$0\" -q "
+                            "'SELECT ?u WHERE { ?u a nfo:FileDataObject }'",
+                            home.filePath("XDG_CACHE_HOME/tracker3/files")};
     } else if (store == "balooctl") {
         QFile settings(home.filePath("XDG_CONFIG_HOME/baloofilerc"));
         QVERIFY(settings.open(QIODevice::WriteOnly));
