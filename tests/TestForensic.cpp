@@ -240,11 +240,13 @@ public:
         shell("umount mnt; dmsetup remove \"$NAME\"; losetup -d \"$(cat loop)\"");
     }
 
+    // The journal is committed only when asked (or after ten minutes), so that what was never flushed
+    // is still lost when the power goes.
     QString mount()
     {
         return shell("truncate -s 16M disk.img && losetup --find --show disk.img >loop && "
                      "echo \"0 32768 linear $(cat loop) 0\" | dmsetup create \"$NAME\" && "
-                     "mkfs.ext4 -q -F -b 4096 \"$DEVICE\" && mkdir mnt && mount \"$DEVICE\" mnt");
+                     "mkfs.ext4 -q -F -b 4096 \"$DEVICE\" && mkdir mnt && mount -o commit=600 \"$DEVICE\" mnt");
     }
 
     QString filePath(const QString& name) const
@@ -264,6 +266,20 @@ public:
                          .arg(to - from)
                          .arg(to)
                          .arg(32768 - to));
+    }
+
+    // The power goes: nothing more reaches the disk, and what had not reached it is lost. The file
+    // system is not frozen first, which would flush it.
+    QString cutPower()
+    {
+        return shell("dmsetup suspend --nolockfs --noflush \"$NAME\" && echo '0 32768 error' | "
+                     "dmsetup reload \"$NAME\" && dmsetup resume \"$NAME\" && umount mnt");
+    }
+
+    // The power comes back: the disk is mounted again as it was left, its journal replayed.
+    QString restorePower()
+    {
+        return shell("mount -o loop disk.img mnt");
     }
 
     // What the disk holds at [offset, offset + length), read past the failing layer.
@@ -348,6 +364,8 @@ private slots:
     void placementIsToldTruthfully_data();
     void placementIsToldTruthfully();
     void badBlocksArePassedOver();
+    void deletionsOutliveAPowerCut_data();
+    void deletionsOutliveAPowerCut();
 
 private:
     // A mounted ext4 image, or a skip with the reason.
@@ -674,6 +692,45 @@ void TestForensic::badBlocksArePassedOver()
     QCOMPARE(before.count(marker), 0);
     QCOMPARE(after.count(marker), 0);
     QVERIFY(bad.count(marker) > 0);
+}
+
+void TestForensic::deletionsOutliveAPowerCut_data()
+{
+    QTest::addColumn<bool>("batch");
+    QTest::newRow("single") << false;
+    QTest::newRow("batch") << true;
+}
+
+void TestForensic::deletionsOutliveAPowerCut()
+{
+    QFETCH(bool, batch);
+    if (const QString reason = FailingDisk::unavailableReason(); !reason.isEmpty()) {
+        QSKIP(qPrintable("image test skipped: " + reason));
+    }
+    FailingDisk disk;
+    QString error = disk.mount();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QStringList shredded = {writeTestFile(disk.filePath("first"), freshMarker()),
+                                  writeTestFile(disk.filePath("second"), freshMarker())};
+    const QString control = writeTestFile(disk.filePath("control"), freshMarker());
+    ::sync();
+    if (batch) {
+        QCOMPARE(drop(shredded), 2);
+        QCOMPARE(shredAllListed(), QString("2 files shredded !"));
+    } else {
+        QVERIFY(shredSingle(shredded[0]) && shredSingle(shredded[1]));
+    }
+    // Deleted and not flushed, as any other program may: this one comes back, so the cut was real.
+    QVERIFY(QFile::remove(control));
+    error = disk.cutPower();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    error = disk.restorePower();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    QVERIFY(QFile::exists(control));
+    for (const QString& path : shredded) {
+        QVERIFY2(!QFile::exists(path), qPrintable(path + " came back after the power cut"));
+    }
 }
 
 QTEST_MAIN(TestForensic)
