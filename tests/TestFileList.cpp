@@ -335,11 +335,14 @@ void TestFileList::listHoldsAtMost255Files()
     QVERIFY(!listed().contains(folder().filePath("one-too-many")));
     QCOMPARE(caption("Label4"), QString("255 files displayed"));
 
-    // A paste past the cap: one box for all it had no room for.
+    // A paste past the cap: one box for all it had no room for, after the box of each other problem.
     m_platform->messages.clear();
-    paste({QUrl::fromLocalFile(makeFile("x")), QUrl::fromLocalFile(makeFile("y"))});
+    paste({QUrl::fromLocalFile(makeFile("x")),
+           QUrl::fromLocalFile(folder().filePath("missing")),
+           QUrl::fromLocalFile(folder().filePath("file-0")),
+           QUrl::fromLocalFile(makeFile("y"))});
     const Message full{kListFull.text + "\n\n2 files were not added.", kListFull.title, kListFull.icon};
-    QCOMPARE(m_platform->messages.shown(), QList<Message>{full});
+    QCOMPARE(m_platform->messages.shown(), (QList<Message>{kInvalidFile, kDuplicate, full}));
 }
 
 QTEST_MAIN(TestFileList)
