@@ -164,7 +164,8 @@ void TestActivityStores::aBusThatNeverAnswersCostsItsTimeAndIsNamed()
     QElapsedTimer timer;
     timer.start();
     SessionBus session(SessionBus::Clock::now() + std::chrono::seconds(2));
-    const std::vector<std::string> lines = ForgetInActivityStores(session, {named(home.filePath("diary.txt"))});
+    const std::vector<std::string> lines =
+        ForgetInActivityStores(session, home.path().toStdString(), {named(home.filePath("diary.txt"))});
     const qint64 took = timer.elapsed();
     qputenv("DBUS_SESSION_BUS_ADDRESS", before);
     ::close(listener);
@@ -312,11 +313,11 @@ void TestActivityStores::anIndexForgetsTheFile()
     QVERIFY(QFile::remove(file));
 
     const QByteArray before = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-    const QByteArray dataBefore = qgetenv("XDG_DATA_HOME");
+    const QByteArray dataBefore = qgetenv("XDG_DATA_HOME"); // where balooctl finds its index
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     qputenv("XDG_DATA_HOME", QFile::encodeName(data));
     SessionBus session(SessionBus::Clock::now() + std::chrono::seconds(5));
-    const std::vector<std::string> lines = ForgetInActivityStores(session, {named(file)});
+    const std::vector<std::string> lines = ForgetInActivityStores(session, data.toStdString(), {named(file)});
     qputenv("DBUS_SESSION_BUS_ADDRESS", before);
     qputenv("XDG_DATA_HOME", dataBefore);
     QStringList said;

@@ -11,13 +11,17 @@
 #include <string>
 #include <vector>
 
-// Asks every store on `bus` to forget each of `deleted` under every name it had. Returns a line for
-// each store that may still name one and could not be asked, or keeps what it offers no way to remove.
-std::vector<std::string> ForgetInActivityStores(SessionBus& bus, const std::vector<DeletedNames>& deleted);
+// Asks every store on `bus` to forget each of `deleted` under every name it had; `dataHome` is the
+// user's data folder, where the stores keep their databases. Returns a line for each store that may
+// still name one and could not be asked, or keeps what it offers no way to remove.
+std::vector<std::string>
+ForgetInActivityStores(SessionBus& bus, const std::string& dataHome, const std::vector<DeletedNames>& deleted);
 
 // Each store on its own: zeitgeist's activity log, KDE's activity manager, tracker's file index and
 // baloo's, which is cleared by its own tool while it is stopped.
 std::vector<std::string> ForgetInZeitgeist(SessionBus& bus, const std::vector<DeletedNames>& deleted);
-std::vector<std::string> ForgetInActivityManager(SessionBus& bus, const std::vector<DeletedNames>& deleted);
+std::vector<std::string>
+ForgetInActivityManager(SessionBus& bus, const std::string& dataHome, const std::vector<DeletedNames>& deleted);
 std::vector<std::string> ForgetInTracker(SessionBus& bus, const std::vector<DeletedNames>& deleted);
-std::vector<std::string> ForgetInBaloo(SessionBus& bus, const std::vector<DeletedNames>& deleted);
+std::vector<std::string>
+ForgetInBaloo(SessionBus& bus, const std::string& dataHome, const std::vector<DeletedNames>& deleted);

@@ -157,7 +157,8 @@ std::vector<std::string> ForgetInZeitgeist(SessionBus& bus, const std::vector<De
     return lines;
 }
 
-std::vector<std::string> ForgetInActivityManager(SessionBus& bus, const std::vector<DeletedNames>& deleted)
+std::vector<std::string>
+ForgetInActivityManager(SessionBus& bus, const std::string& dataHome, const std::vector<DeletedNames>& deleted)
 {
     constexpr char kName[] = "org.kde.ActivityManager";
     constexpr char kStore[] = "KDE's activity manager";
@@ -165,7 +166,7 @@ std::vector<std::string> ForgetInActivityManager(SessionBus& bus, const std::vec
     if (bus.presence(kName) == SessionBus::Presence::Absent) {
         return lines;
     }
-    const std::string database = XdgFolder("XDG_DATA_HOME", ".local/share") + "/kactivitymanagerd/resources/database";
+    const std::string database = dataHome + "/kactivitymanagerd/resources/database";
     for (const DeletedNames& file : deleted) {
         std::string failure;
         // It knows a file by its plain path: a URI removes nothing.
@@ -244,16 +245,16 @@ std::vector<std::string> ForgetInTracker(SessionBus& bus, const std::vector<Dele
     return lines;
 }
 
-std::vector<std::string> ForgetInBaloo(SessionBus& bus, const std::vector<DeletedNames>& deleted)
+std::vector<std::string>
+ForgetInBaloo(SessionBus& bus, const std::string& dataHome, const std::vector<DeletedNames>& deleted)
 {
     constexpr char kStore[] = "KDE's search index (baloo)";
     std::vector<std::string> lines;
     struct stat index
     {
     };
-    const std::string data = XdgFolder("XDG_DATA_HOME", ".local/share");
     // A running indexer forgets a deleted file by itself; a stopped one keeps it until it runs again.
-    if (data.empty() || ::stat((data + "/baloo/index").c_str(), &index) != 0 ||
+    if (dataHome.empty() || ::stat((dataHome + "/baloo/index").c_str(), &index) != 0 ||
         (bus.connected() && bus.presence("org.kde.baloo") == SessionBus::Presence::Running)) {
         return lines;
     }
@@ -289,14 +290,15 @@ std::vector<std::string> ForgetInBaloo(SessionBus& bus, const std::vector<Delete
     return lines;
 }
 
-std::vector<std::string> ForgetInActivityStores(SessionBus& bus, const std::vector<DeletedNames>& deleted)
+std::vector<std::string>
+ForgetInActivityStores(SessionBus& bus, const std::string& dataHome, const std::vector<DeletedNames>& deleted)
 {
     std::vector<std::string> lines;
     if (deleted.empty()) {
         return lines;
     }
     // An index that is stopped is cleared without the bus.
-    lines = ForgetInBaloo(bus, deleted);
+    lines = ForgetInBaloo(bus, dataHome, deleted);
     if (!bus.connected()) {
         // Without a session no store has been running; a session whose bus does not answer is named.
         if (!bus.failure().empty()) {
@@ -306,8 +308,9 @@ std::vector<std::string> ForgetInActivityStores(SessionBus& bus, const std::vect
         }
         return lines;
     }
-    for (auto* store : {&ForgetInZeitgeist, &ForgetInActivityManager, &ForgetInTracker}) {
-        std::vector<std::string> more = store(bus, deleted);
+    for (std::vector<std::string> more : {ForgetInZeitgeist(bus, deleted),
+                                          ForgetInActivityManager(bus, dataHome, deleted),
+                                          ForgetInTracker(bus, deleted)}) {
         lines.insert(lines.end(), more.begin(), more.end());
     }
     return lines;

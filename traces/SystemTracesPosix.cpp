@@ -36,6 +36,6 @@ SystemTraces::destroy(const std::vector<DeletedFile>& deleted, const FillBlock& 
     add(DestroyRecentDocuments(data, names, traceFiles));
     // Last, as the logs and indexes may have copied what the lists named; a few seconds at the most.
     SessionBus bus(SessionBus::Clock::now() + kActivityStoresTime);
-    add(ForgetInActivityStores(bus, names));
+    add(ForgetInActivityStores(bus, data, names));
     return lines;
 }
