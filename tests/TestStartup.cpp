@@ -171,7 +171,7 @@ void TestStartup::anotherUserCannotKeepItFromStarting()
             QSKIP("the other user cannot run the build's programs from here");
         }
     }
-    QTemporaryDir shared;
+    QTemporaryDir shared(folderOthersCanEnter() + "/zorvik-shared-XXXXXX");
     QVERIFY(shared.isValid());
     QVERIFY(chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
     const QString taken = shared.filePath("zorvik-" + QString::number(geteuid()));
@@ -303,7 +303,7 @@ void TestStartup::loadStepSetsModeAndDialogTitle()
 void TestStartup::secondProcessShowsBoxAndEnds()
 {
     const std::string key = uniqueKey("second");
-    const auto first = startProbe(key, 0);
+    const auto first = startProbe(key, 5000); // then it ends as a user ends it, and takes its lock file along
     QVERIFY(waitForLine(*first, "shown"));
 
     const auto second = startProbe(key, 0);
@@ -318,8 +318,7 @@ void TestStartup::secondProcessShowsBoxAndEnds()
     QVERIFY(!first->waitForFinished(300));
     QCOMPARE(first->state(), QProcess::Running);
     QVERIFY(first->readAllStandardOutput().isEmpty());
-    first->kill();
-    first->waitForFinished();
+    QVERIFY(first->waitForFinished(20000));
 }
 
 void TestStartup::simultaneousStartsLeaveExactlyOne()

@@ -7,14 +7,35 @@
 #include <fstream>
 #include <random>
 
-TemporaryFolder::TemporaryFolder()
+namespace {
+// Where another user's step can reach its folder: the temporary folder, unless a folder on its way is
+// closed to others (a session's private one), and then the shared one every system has.
+std::filesystem::path baseFolder(TemporaryFolder::Reach reach)
+{
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path();
+    if (reach == TemporaryFolder::Reach::Owner) {
+        return temporary;
+    }
+    for (std::filesystem::path folder = temporary; folder != folder.root_path(); folder = folder.parent_path()) {
+        std::error_code error;
+        const auto permissions = std::filesystem::status(folder, error).permissions();
+        if (error || (permissions & std::filesystem::perms::others_exec) == std::filesystem::perms::none) {
+            return "/tmp";
+        }
+    }
+    return temporary;
+}
+} // namespace
+
+TemporaryFolder::TemporaryFolder(Reach reach)
 {
     // A new folder with a random name: create_directory fails rather than reuse one that exists.
     std::random_device random;
+    const std::filesystem::path base = baseFolder(reach);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = "zorvik-engine-" + std::to_string(random()) + std::to_string(random());
-        if (std::filesystem::create_directory(std::filesystem::temp_directory_path() / name)) {
-            m_path = std::filesystem::temp_directory_path() / name;
+        if (std::filesystem::create_directory(base / name)) {
+            m_path = base / name;
             std::filesystem::permissions(m_path, std::filesystem::perms::owner_all);
             return;
         }

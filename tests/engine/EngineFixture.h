@@ -26,7 +26,13 @@
 class TemporaryFolder
 {
 public:
-    TemporaryFolder();
+    // Who must be able to reach the folder: its owner, or other users' steps too.
+    enum class Reach
+    {
+        Owner,
+        Everyone
+    };
+    explicit TemporaryFolder(Reach reach = Reach::Owner);
     ~TemporaryFolder();
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;

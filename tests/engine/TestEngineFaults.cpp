@@ -326,7 +326,7 @@ static int asUnprivilegedUser(const std::function<int()>& body)
 
 TEST(EngineAttributes, OwnerWritePermissionIsAddedOrItsRefusalReported)
 {
-    TemporaryFolder folder;
+    TemporaryFolder folder(TemporaryFolder::Reach::Everyone);
     ASSERT_EQ(::chmod(folder.path().c_str(), 0777), 0);
     const std::string ownFile = (folder.path() / "own-read-only").string();
     const std::string foreignFile = folder.makeFile("foreign-read-only", 100, 0x66);

@@ -2,7 +2,9 @@
 
 #include "tests/support/TestFiles.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <fstream>
 
@@ -28,4 +30,14 @@ QByteArray readTestFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+QString folderOthersCanEnter()
+{
+    for (QFileInfo folder(QDir::tempPath()); !folder.isRoot(); folder = QFileInfo(folder.absolutePath())) {
+        if (!folder.permission(QFile::ExeOther)) {
+            return "/tmp";
+        }
+    }
+    return QDir::tempPath();
 }

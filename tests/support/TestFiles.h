@@ -10,3 +10,7 @@ QString writeTestFile(const QString& path, const QByteArray& content);
 // The same at a path given as the system's own bytes, for names that are not text.
 QByteArray writeTestFile(const QByteArray& path, const QByteArray& content);
 QByteArray readTestFile(const QString& path);
+
+// Where a folder for another user's step goes: the temporary folder, unless a folder on its way is
+// closed to others (a session's private one), and then the shared one every system has.
+QString folderOthersCanEnter();
