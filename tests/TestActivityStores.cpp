@@ -29,7 +29,8 @@ public:
     explicit PrivateBus(const QString& home)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* folder : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+        // Its own temporary folder too: the daemons leave files there.
+        for (const char* folder : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
             environment.insert(folder, home + "/" + folder);
             QDir().mkpath(home + "/" + folder);
         }
