@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtMath>
 
 class TestHighDpi : public WindowTestCase
 {
@@ -131,15 +132,38 @@ int inkOf(QWidget* widget)
     }
     return dark;
 }
+
+// The last column of a widget, as drawn, that holds ink.
+int inkRightEdge(QWidget* widget)
+{
+    const QImage image = widget->grab().toImage();
+    for (int x = image.width() - 1; x >= 0; --x) {
+        for (int y = 0; y < image.height(); ++y) {
+            if (qGray(image.pixel(x, y)) < 128) {
+                return qFloor(x / image.devicePixelRatio());
+            }
+        }
+    }
+    return -1;
+}
 } // namespace
 
-// A bold name in Notes carries clearly more ink than the same text in the regular weight; the
-// address in About stands centred under its sentence.
+// A bold name in Notes carries clearly more ink than the same text in the regular weight, and all of
+// it stands clear of its reference's box; the address in About stands centred under its sentence.
 void TestHighDpi::infoWindowsKeepTheirTypography()
 {
     NotesWindow notes;
     notes.show();
     QVERIFY(QTest::qWaitForWindowExposed(&notes));
+    for (const QString mode : {"Standard", "Enhanced"}) {
+        REQUIRE_CHILD(modeName, QLabel, &notes, mode + "Name");
+        REQUIRE_CHILD(reference, QLabel, &notes, mode + "Reference");
+        const int inkEnd = modeName->x() + inkRightEdge(modeName);
+        QVERIFY2(
+            inkEnd + 4 <= reference->x(),
+            qPrintable(
+                QString("%1 mode's name ends at %2, its box starts at %3").arg(mode).arg(inkEnd).arg(reference->x())));
+    }
     REQUIRE_CHILD(name, QLabel, &notes, "StandardName");
     const int bold = inkOf(name);
     QFont regular = name->font();

@@ -4,13 +4,42 @@
 
 #include "windows/Design.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
+
+#include <algorithm>
 
 namespace {
 const QColor kGrey(192, 192, 192);
 const QColor kMagenta(255, 0, 255);
 const QColor kLightYellow(255, 255, 128);
+
+// The modes' names stand left of their references' boxes, in twips.
+constexpr int kNameLeft = 900;
+constexpr int kReferenceLeft = 2550;
+// Pixels kept clear between a name's last letter and its reference's box.
+constexpr int kNameGap = 6;
+
+// The design's font has narrow Latin letters, and its substitutes are wider: in bold, a name would run
+// under its reference's box. The names shrink together, a quarter point at a time, until the longest
+// fits its room.
+QFont fittedNameFont(const QStringList& names, int room)
+{
+    QFont font = Design::font("SimSun", 9.75, Design::Bold);
+    const auto widest = [&names](const QFont& font) {
+        const QFontMetrics metrics(font);
+        int widest = 0;
+        for (const QString& name : names) {
+            widest = std::max({widest, metrics.horizontalAdvance(name), metrics.boundingRect(name).right() + 1});
+        }
+        return widest;
+    };
+    while (font.pointSizeF() > 7 && widest(font) + kNameGap > room) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    return font;
+}
 
 QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QPoint topLeftTwips, const QFont& font)
 {
@@ -63,14 +92,14 @@ NotesWindow::NotesWindow()
     rule->setFrameShape(QFrame::Box);
     rule->setLineWidth(1);
 
-    const QFont nameFont = Design::font("SimSun", 9.75, Design::Bold);
-    addLabel(this, "StandardName", "Standard mode", {900, 840}, nameFont);
-    addReference(this, "StandardReference", "Reference Standard: DoD 5220.22-M(US) ", {2550, 840, 4020, 240});
-    addLabel(this, "EnhancedName", "Enhanced mode", {900, 1200}, nameFont);
+    const QFont nameFont = fittedNameFont({"Standard mode", "Enhanced mode"}, twips(kReferenceLeft - kNameLeft));
+    addLabel(this, "StandardName", "Standard mode", {kNameLeft, 840}, nameFont);
+    addReference(this, "StandardReference", "Reference Standard: DoD 5220.22-M(US) ", {kReferenceLeft, 840, 4020, 240});
+    addLabel(this, "EnhancedName", "Enhanced mode", {kNameLeft, 1200}, nameFont);
     addReference(this,
                  "EnhancedReference",
                  "Reference Standard: Gutmann ,VSITR(GER) ,GOST P50739-95(RU)",
-                 {2550, 1200, 6345, 240});
+                 {kReferenceLeft, 1200, 6345, 240});
 
     Design::centreOnScreen(this);
 }
