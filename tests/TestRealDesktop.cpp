@@ -1,16 +1,19 @@
 // The window during a run, on a real X server with a window manager that does not composite: what the
-// screen shows where the confirmation box stood, and a close from the title bar. scripts/test-desktop
-// runs it under Xvfb and openbox; elsewhere it is skipped.
+// screen shows where the confirmation box stood, a close from the title bar, and the Open... dialog on
+// its screen. scripts/test-desktop runs it under Xvfb and openbox; elsewhere it is skipped.
 
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "tests/support/ScriptedPlatform.h"
 #include "tests/support/SystemTexts.h"
 #include "tests/support/TestFiles.h"
+#include "windows/FileDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QImage>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -18,6 +21,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 #include <cstring>
@@ -93,6 +97,31 @@ private:
     xcb_connection_t* m_connection;
 };
 
+// Whether the cell at `index` is drawn whole: with its column 200 pixels wider (and the first one
+// narrowed, to keep it in view), the cell's text, aligned as drawn, shows the same pixels.
+bool drawnWhole(QTreeView& view, const QModelIndex& index)
+{
+    QHeaderView* header = view.header();
+    const int column = index.column();
+    const int width = header->sectionSize(column);
+    const int first = header->sectionSize(0);
+    const QRect cell = view.visualRect(index);
+    const QImage drawn = view.viewport()->grab(cell).toImage();
+    if (column != 0) {
+        header->resizeSection(0, 20);
+    }
+    header->resizeSection(column, width + 200);
+    const QRect wider = view.visualRect(index);
+    const bool right = view.model()->data(index, Qt::TextAlignmentRole).toInt() & Qt::AlignRight;
+    const QImage widened =
+        view.viewport()
+            ->grab(QRect(right ? wider.topRight() - QPoint(cell.width() - 1, 0) : wider.topLeft(), cell.size()))
+            .toImage();
+    header->resizeSection(column, width);
+    header->resizeSection(0, first);
+    return drawn == widened;
+}
+
 // The share of pixels that differ between two images of one size.
 double differing(const QImage& one, const QImage& other)
 {
@@ -115,6 +144,7 @@ private slots:
     void closedBoxLeavesNoTraceAndACloseWaitsForTheRun();
     void windowDestroyedByAnotherProgramEndsIt_data();
     void windowDestroyedByAnotherProgramEndsIt();
+    void openDialogFitsItsScreenAndShowsWholeColumns();
 
 private:
     std::unique_ptr<XServer> m_x;
@@ -233,6 +263,44 @@ void TestRealDesktop::windowDestroyedByAnotherProgramEndsIt()
 
 // Anywhere but on X the suite has nothing to show, and says so to CTest by the exit code it takes for
 // a skip, so that it is not counted as passed.
+// In a folder of ordinary files, the Open... dialog lies wholly on its screen (also at twice the scale,
+// where the screen has half as many points), every cell of its details shows its whole text, and the
+// columns leave no band of the view unused.
+void TestRealDesktop::openDialogFitsItsScreenAndShowsWholeColumns()
+{
+    QTemporaryDir folder;
+    writeTestFile(folder.filePath("notes.txt"), QByteArray(43, 'n'));
+    writeTestFile(folder.filePath("photo.jpg"), QByteArray(4321, 'j'));
+    writeTestFile(folder.filePath("report.pdf"), QByteArray(123456, 'p'));
+    writeTestFile(folder.filePath("script.sh"), "echo\n");
+    QtFileDialog open;
+    const auto dialog = open.build(nullptr);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    dialog->setDirectory(folder.path());                        // as the user goes there
+    QTRY_VERIFY(dialog->frameGeometry() != dialog->geometry()); // framed by the window manager
+    const QRect frame = dialog->frameGeometry();
+    QVERIFY2(
+        dialog->screen()->availableGeometry().contains(frame),
+        qPrintable(QString("%1x%2 at %3,%4").arg(frame.width()).arg(frame.height()).arg(frame.x()).arg(frame.y())));
+
+    auto* view = dialog->findChild<QTreeView*>("treeView");
+    QVERIFY(view);
+    QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 4);
+    const auto everyCellWhole = [view] {
+        for (int row = 0; row < 4; ++row) {
+            for (int column = 0; column < view->header()->count(); ++column) {
+                if (!drawnWhole(*view, view->model()->index(row, column, view->rootIndex()))) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    QTRY_VERIFY(view->header()->length() >= view->viewport()->width()); // once the columns are fitted
+    QVERIFY(everyCellWhole());
+}
+
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);

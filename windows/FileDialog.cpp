@@ -1,11 +1,17 @@
-// The open-file dialog: Qt's own, started in the home folder, sized to show its columns.
+// The open-file dialog: Qt's own, started in the home folder, sized to its screen and to show its
+// columns.
 
 #include "windows/FileDialog.h"
 
 #include <QDir>
 #include <QFileDialog>
-#include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTimer>
 #include <QTreeView>
+
+#include <algorithm>
 
 QString FileDialog::title() const
 {
@@ -29,22 +35,65 @@ void FileDialog::setFileName(const QString& fileName)
 
 namespace {
 // Qt's dialog opens small, with its size, type and date columns cut short ("12....KiB"): it opens
-// wider, and those columns take the width of what each folder shows once it is read.
+// wider, as far as its screen allows.
 constexpr QSize kDialogSize(800, 480);
+// The name column's width where the others leave less: a short name stays whole, a long one scrolls.
+constexpr int kLeastNameWidth = 120;
+// Room kept for the window manager's frame and title bar, which are not known before the dialog shows.
+constexpr QSize kFrameAllowance(16, 64);
+
+QSize sizeOnScreen(const QFileDialog& dialog, const QWidget* parent)
+{
+    const QSize wanted = dialog.sizeHint().expandedTo(kDialogSize);
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return wanted;
+    }
+    return wanted.boundedTo(screen->availableGeometry().size() - kFrameAllowance).expandedTo(dialog.minimumSizeHint());
+}
+
+// The size, type and date columns take the width of what the folder shows, and the name the rest. The
+// rows arrive after the folder is read and their details after the rows, so the columns are fitted
+// again, once the events of the moment are handled, whenever rows or their details come.
+class ColumnFitter : public QObject
+{
+public:
+    ColumnFitter(QTreeView* details, QAbstractItemModel* model)
+        : QObject(details)
+        , m_details(details)
+    {
+        m_pending.setSingleShot(true);
+        m_pending.setInterval(0);
+        connect(&m_pending, &QTimer::timeout, this, &ColumnFitter::fit);
+        const auto later = [this] { m_pending.start(); };
+        connect(model, &QAbstractItemModel::rowsInserted, this, later);
+        connect(model, &QAbstractItemModel::dataChanged, this, later);
+        connect(model, &QAbstractItemModel::layoutChanged, this, later);
+        connect(model, &QAbstractItemModel::modelReset, this, later);
+    }
+
+private:
+    void fit()
+    {
+        QHeaderView* header = m_details->header();
+        int others = 0;
+        for (int column = 1; column < header->count(); ++column) {
+            m_details->resizeColumnToContents(column);
+            others += header->sectionSize(column);
+        }
+        header->resizeSection(0, std::max(kLeastNameWidth, m_details->viewport()->width() - others));
+    }
+
+    QTreeView* m_details;
+    QTimer m_pending;
+};
 
 void fitColumns(QFileDialog& dialog)
 {
-    dialog.resize(dialog.sizeHint().expandedTo(kDialogSize));
     auto* details = dialog.findChild<QTreeView*>("treeView");
-    auto* model = dialog.findChild<QFileSystemModel*>();
-    if (!details || !model) {
-        return;
+    if (details && details->model()) {
+        new ColumnFitter(details, details->model());
     }
-    QObject::connect(model, &QFileSystemModel::directoryLoaded, details, [details] {
-        for (int column = 1; column < details->model()->columnCount(); ++column) {
-            details->resizeColumnToContents(column);
-        }
-    });
 }
 } // namespace
 
@@ -61,6 +110,7 @@ std::unique_ptr<QFileDialog> QtFileDialog::build(QWidget* parent) const
     if (!fileName().isEmpty()) {
         dialog->selectFile(fileName());
     }
+    dialog->resize(sizeOnScreen(*dialog, parent));
     fitColumns(*dialog);
     return dialog;
 }
