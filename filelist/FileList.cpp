@@ -7,6 +7,7 @@
 #include "filelist/NativePaths.h"
 #include "windows/MessageBox.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QSignalBlocker>
 
@@ -75,6 +76,7 @@ void FileList::intake(const QList<QByteArray>& paths)
 void FileList::takeIn(const QList<QByteArray>& paths)
 {
     qsizetype invalid = 0;
+    qsizetype invalidFolders = 0; // of the invalid ones
     qsizetype noRoom = 0;
     QList<ListedFile> duplicates;
     for (const QByteArray& path : paths) {
@@ -89,6 +91,7 @@ void FileList::takeIn(const QList<QByteArray>& paths)
         }
         if (!measured.ok() || measured.length == 0) {
             ++invalid;
+            invalidFolders += !path.isEmpty() && QFileInfo(NativePaths::shown(file.path)).isDir();
         } else if (const ListedFile identified{file.path, false, measured.identity}; isListed(identified)) {
             duplicates.append(file);
         } else if (count() >= kCapacity) {
@@ -100,12 +103,18 @@ void FileList::takeIn(const QList<QByteArray>& paths)
     showDisplayedCount();
 
     if (invalid > 0) {
+        // The count names what was left out: folders, files, or items of both kinds.
+        const QString many =
+            invalidFolders == invalid ? "%1 folders were left out: only files can be shredded."
+            : invalidFolders == 0
+                ? "%1 files were left out: each is empty, missing, not a regular file or not a file of this computer."
+                : "%1 items were left out: each is a folder, empty, missing, not a regular file or not a file of "
+                  "this computer.";
         m_messages.show(
             m_boxParent,
             leftOut({"The file you tried to shred is an invalid file.", "Warning!", MessageBox::Icon::Exclamation},
                     invalid,
-                    "%1 files were left out: each is empty, missing, not a regular file or not a file "
-                    "of this computer."));
+                    many));
     }
     if (!duplicates.isEmpty()) {
         // Shown at the end of the list while their box is open, then taken out again.

@@ -187,6 +187,12 @@ void TestFileList::pasteIsTakenInAsAWhole_data()
                                         << QStringList{invalid + "\n\n2000 files were left out: each is empty, "
                                                                  "missing, not a regular file or not a file of this "
                                                                  "computer."};
+    QTest::newRow("only folders") << QStringList{"a", "here"} << QStringList()
+                                  << QStringList{invalid + "\n\n2 folders were left out: only files can be shredded."};
+    QTest::newRow("a folder and a missing file")
+        << QStringList{"a", "missing"} << QStringList()
+        << QStringList{invalid + "\n\n2 items were left out: each is a folder, empty, missing, not a regular file or "
+                                 "not a file of this computer."};
     QTest::newRow("another host's file") << QStringList{"file://elsewhere%F/b", "c"} << QStringList{"c"}
                                          << QStringList{invalid};
     QTest::newRow("an encoded NUL") << QStringList{"file://%F/b%00c"} << QStringList() << QStringList{invalid};
