@@ -493,6 +493,17 @@ void MainWindow::clearPath()
     m_platform.fileDialog.setFileName(QString());
 }
 
+// The window keeps its size. A frame drawn by Qt itself (on Wayland, without a window manager's
+// frame) offers a maximize button whatever the window allows: its request is taken back at once.
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized)) {
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() & ~Qt::WindowMaximized); }, Qt::QueuedConnection);
+    }
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (m_running) {

@@ -13,3 +13,9 @@ void applyProcessSettings();
 // record of where files were shredded. The program stores nothing, so nothing can be created there,
 // and reading finds nothing.
 void keepSettingsOffTheDisk(const QString& nowhere);
+
+// Chooses X11 (through XWayland) over Wayland where a session offers both and the user chose neither:
+// there the window manager frames the fixed-size window without a maximize button, the window can be
+// centred, and the title bar's close is read as on any X11 desktop. Called before the application
+// object exists.
+void chooseWindowSystem();

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <csignal>
+#include <cstdlib>
 #include <sys/resource.h>
 
 void applyProcessSettings()
@@ -21,5 +22,16 @@ void applyProcessSettings()
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+void chooseWindowSystem()
+{
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    if (!set("QT_QPA_PLATFORM") && set("WAYLAND_DISPLAY") && set("DISPLAY")) {
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
 }

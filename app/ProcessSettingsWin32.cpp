@@ -10,3 +10,8 @@ void applyProcessSettings()
 {
     keepSettingsOffTheDisk(QStringLiteral("NUL"));
 }
+
+void chooseWindowSystem()
+{
+    // Windows has one window system.
+}

@@ -1,6 +1,7 @@
 // The program's entry: the application object and the start-up.
 
 #include "app/InstanceGuard.h"
+#include "app/ProcessSettings.h"
 #include "app/Startup.h"
 #include "assets/ProgramFacts.h"
 #include "shred/FileSystem.h"
@@ -14,6 +15,7 @@
 // The program takes no arguments: whatever stands on the command line is ignored.
 int main(int argc, char* argv[])
 {
+    chooseWindowSystem();
     QApplication application(argc, argv);
     QApplication::setApplicationName(ZORVIK_NAME);
     QApplication::setApplicationVersion(ZORVIK_VERSION);
