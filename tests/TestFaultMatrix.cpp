@@ -18,8 +18,8 @@
 #include <QTest>
 
 #include <csignal>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
