@@ -2,13 +2,15 @@
 // GNU shred on identical cold files, and reports the window process's peak resident memory.
 //
 //   zorvik_window_bench --case single|batch [--dir FOLDER] [--runs N] [--size-mib N | --size-kib N] [--files N]
-//                       [--mode standard|enhanced]
+//                       [--mode standard|enhanced] [--profile yes]
 //
+// With --profile, the runs of the program alone, and then a table of where their time went, step by step.
 // One case per process, so that the peak memory belongs to that case alone.
 
 #include "app/InstanceGuard.h"
 #include "app/MainWindow.h"
 #include "bench/BenchFiles.h"
+#include "bench/StepProfile.h"
 #include "filelist/FileList.h"
 #include "shred/FileSystem.h"
 #include "tests/support/ScriptedPlatform.h"
@@ -32,6 +34,7 @@ struct Options
     std::int64_t sizeKiB = 64 << 10;
     int files = 255;
     bool enhanced = false;
+    bool profile = false;
 };
 
 Options parse(const QStringList& arguments)
@@ -52,6 +55,8 @@ Options parse(const QStringList& arguments)
             options.sizeKiB = value.toLongLong();
         } else if (name == "--files") {
             options.files = std::clamp(value.toInt(), 1, FileList::kCapacity);
+        } else if (name == "--profile") {
+            options.profile = value == "yes";
         } else if (name == "--mode") {
             options.enhanced = value == "enhanced";
         }
@@ -72,9 +77,17 @@ struct Window
 {
     ScriptedPlatform platform;
     InstanceGuard guard{"zorvik-bench-" + std::to_string(QCoreApplication::applicationPid())};
-    MainWindow window{{platform.messages, platform.fileDialog, platform.links, FileSystem::system(), platform.traces}};
+    bench::StepProfile profile;
+    bench::ProfiledFileSystem profiledFiles{FileSystem::system(), profile};
+    bench::ProfiledTraces profiledTraces{platform.traces, FileSystem::system(), profile};
+    MainWindow window;
 
-    explicit Window(bool enhanced)
+    Window(bool enhanced, bool profiled)
+        : window({platform.messages,
+                  platform.fileDialog,
+                  platform.links,
+                  profiled ? static_cast<FileSystem&>(profiledFiles) : FileSystem::system(),
+                  profiled ? static_cast<DesktopTraces&>(profiledTraces) : platform.traces})
     {
         window.load(guard);
         window.showCentred();
@@ -86,7 +99,9 @@ struct Window
     void press(const char* button)
     {
         platform.messages.setNextAnswer(MessageBox::Answer::Yes);
+        profile.count(true);
         window.findChild<QAbstractButton*>(button)->click();
+        profile.count(false);
     }
 
     bool reported(const QString& text) const
@@ -141,7 +156,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     const Options options = parse(application.arguments());
     bench::Folder folder(options.folder);
-    Window ui(options.enhanced);
+    Window ui(options.enhanced, options.profile);
     const bool batch = options.benchCase == "batch";
     const int count = batch ? options.files : 1;
     const std::int64_t length = options.sizeKiB << 10;
@@ -149,6 +164,7 @@ int main(int argc, char** argv)
     std::vector<double> ours;
     std::vector<double> peer;
     std::vector<double> ratios;
+    double oursTotal = 0;
     for (int run = 0; run < options.runs; ++run) {
         std::vector<std::string> oursFiles;
         std::vector<std::string> peerFiles;
@@ -173,6 +189,7 @@ int main(int argc, char** argv)
             return 1;
         }
         const double bytes = static_cast<double>(length) * count;
+        oursTotal += oursSeconds;
         ours.push_back(bytes / oursSeconds / 1e6);
         peer.push_back(bytes / peerSeconds / 1e6);
         ratios.push_back(peerSeconds / oursSeconds);
@@ -186,5 +203,8 @@ int main(int argc, char** argv)
                 bench::median(peer),
                 bench::median(ratios),
                 peakResidentKiB() / 1024.0);
+    if (options.profile) {
+        ui.profile.print(oursTotal, options.runs);
+    }
     return 0;
 }
