@@ -32,11 +32,14 @@ int ProgressPainter::barScale(std::int64_t maximum)
     return maximum <= INT_MAX ? 1 : static_cast<int>(maximum / INT_MAX + 1);
 }
 
-void ProgressPainter::progressChanged(const RunProgress& progress, bool mustShow)
+void ProgressPainter::progressChanged(const RunProgress& progress, Change change)
 {
     m_pending = &progress;
-    if (mustShow || !m_sincePaint.isValid() || m_sincePaint.elapsed() >= kPaintIntervalMs) {
+    if (change == Change::StartOrEnd || !m_sincePaint.isValid() || m_sincePaint.elapsed() >= kPaintIntervalMs) {
         flush();
+    } else if (change == Change::Activity) {
+        // The panels hold the new file's name at once, and are painted with the next step.
+        apply(progress);
     }
 }
 

@@ -17,7 +17,7 @@ class ProgressPainter : public ProgressDisplay
 public:
     ProgressPainter(QProgressBar* bar, QLabel* activityPanel, QLabel* percentPanel);
 
-    void progressChanged(const RunProgress& progress, bool mustShow) override;
+    void progressChanged(const RunProgress& progress, Change change) override;
 
     // Brings the widgets up to date with the last change and paints them, e.g. before a message box.
     void flush();

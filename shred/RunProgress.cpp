@@ -16,7 +16,7 @@ void RunProgress::StartProgress()
     m_visible = true;
     m_value = 0;
     m_percent = -1; // the panel keeps its text, but the first step must write its own
-    changed(true);
+    changed(ProgressDisplay::Change::StartOrEnd);
 }
 
 void RunProgress::setMaximum(std::int64_t maximum)
@@ -25,7 +25,7 @@ void RunProgress::setMaximum(std::int64_t maximum)
     if (m_value > m_maximum) {
         m_value = m_maximum;
     }
-    changed(false);
+    changed(ProgressDisplay::Change::Step);
 }
 
 void RunProgress::StepProgress()
@@ -38,7 +38,7 @@ void RunProgress::StepProgress()
         m_percent = percent;
         m_percentText = stepText(percent);
     }
-    changed(false);
+    changed(ProgressDisplay::Change::Step);
 }
 
 void RunProgress::FinishProgress()
@@ -49,13 +49,13 @@ void RunProgress::FinishProgress()
         m_percentText = "Finished:100%";
     }
     m_activity = "Ready";
-    changed(true);
+    changed(ProgressDisplay::Change::StartOrEnd);
 }
 
 void RunProgress::showActivity(std::string text)
 {
     m_activity = std::move(text);
-    changed(true);
+    changed(ProgressDisplay::Change::Activity);
 }
 
 std::string RunProgress::stepText(int percent)
@@ -76,9 +76,9 @@ int RunProgress::percentOf(std::int64_t value, std::int64_t maximum)
     return static_cast<int>(std::min<std::int64_t>(100, value / (maximum / 100)));
 }
 
-void RunProgress::changed(bool mustShow)
+void RunProgress::changed(ProgressDisplay::Change change)
 {
     if (m_display) {
-        m_display->progressChanged(*this, mustShow);
+        m_display->progressChanged(*this, change);
     }
 }

@@ -16,8 +16,17 @@ class ProgressDisplay
 public:
     virtual ~ProgressDisplay() = default;
 
-    // `mustShow` marks an update the user has to see at once: the start of a run and its end.
-    virtual void progressChanged(const RunProgress& progress, bool mustShow) = 0;
+    // What changed: a step of the bar, shown at the display's pace; the file being shredded, which
+    // the panel must name at once (a screen reader reads it there) but which may be painted at the
+    // display's pace, as a batch of small files names hundreds a second; or the start or the end of a
+    // run, which the user has to see at once.
+    enum class Change
+    {
+        Step,
+        Activity,
+        StartOrEnd
+    };
+    virtual void progressChanged(const RunProgress& progress, Change change) = 0;
 };
 
 // The progress of a shred run as the progress bar and the two status panels hold it: the bar's
@@ -69,7 +78,7 @@ public:
     static int percentOf(std::int64_t value, std::int64_t maximum);
 
 private:
-    void changed(bool mustShow);
+    void changed(ProgressDisplay::Change change);
 
     ProgressDisplay* m_display;
     bool m_visible = false;

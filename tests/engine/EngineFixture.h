@@ -63,9 +63,9 @@ public:
         bool mustShow;
     };
 
-    void progressChanged(const RunProgress& progress, bool mustShow) override
+    void progressChanged(const RunProgress& progress, Change change) override
     {
-        updates.push_back({progress.value(), progress.percentText(), progress.activity(), mustShow});
+        updates.push_back({progress.value(), progress.percentText(), progress.activity(), change != Change::Step});
     }
 
     // The percentage texts shown by the steps since the activity last read "Shredding: ...".
