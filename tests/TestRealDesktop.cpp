@@ -269,36 +269,26 @@ void TestRealDesktop::windowDestroyedByAnotherProgramEndsIt()
 void TestRealDesktop::openDialogFitsItsScreenAndShowsWholeColumns()
 {
     QTemporaryDir folder;
-    writeTestFile(folder.filePath("notes.txt"), QByteArray(43, 'n'));
-    writeTestFile(folder.filePath("photo.jpg"), QByteArray(4321, 'j'));
-    writeTestFile(folder.filePath("report.pdf"), QByteArray(123456, 'p'));
-    writeTestFile(folder.filePath("script.sh"), "echo\n");
+    for (const auto& [name, size] : {std::pair{"notes.txt", 43}, {"photo.jpg", 4321}, {"report.pdf", 123456}}) {
+        writeTestFile(folder.filePath(name), QByteArray(size, 'x'));
+    }
     QtFileDialog open;
     const auto dialog = open.build(nullptr);
     dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     dialog->setDirectory(folder.path());                        // as the user goes there
     QTRY_VERIFY(dialog->frameGeometry() != dialog->geometry()); // framed by the window manager
-    const QRect frame = dialog->frameGeometry();
-    QVERIFY2(
-        dialog->screen()->availableGeometry().contains(frame),
-        qPrintable(QString("%1x%2 at %3,%4").arg(frame.width()).arg(frame.height()).arg(frame.x()).arg(frame.y())));
+    QVERIFY(dialog->screen()->availableGeometry().contains(dialog->frameGeometry()));
 
     auto* view = dialog->findChild<QTreeView*>("treeView");
     QVERIFY(view);
-    QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 4);
-    const auto everyCellWhole = [view] {
-        for (int row = 0; row < 4; ++row) {
-            for (int column = 0; column < view->header()->count(); ++column) {
-                if (!drawnWhole(*view, view->model()->index(row, column, view->rootIndex()))) {
-                    return false;
-                }
-            }
-        }
-        return true;
-    };
+    QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 3);
     QTRY_VERIFY(view->header()->length() >= view->viewport()->width()); // once the columns are fitted
-    QVERIFY(everyCellWhole());
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < view->header()->count(); ++column) {
+            QVERIFY(drawnWhole(*view, view->model()->index(row, column, view->rootIndex())));
+        }
+    }
 }
 
 int main(int argc, char* argv[])
