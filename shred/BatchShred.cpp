@@ -9,9 +9,35 @@
 #include "shred/RunProgress.h"
 #include "shred/ShredView.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
+// Files shorter than this are written a group at a time before any of them is flushed: one flush
+// then commits the journal for the whole group, and the flushes after it find little left to do. A
+// group holds at most so many bytes, so that the page cache and the progress move as for one large
+// file, and so many open files, each held until its flush.
+constexpr std::int64_t kSmallFile = 64 * 1024;
+constexpr std::int64_t kGroupBytes = 4 * 1024 * 1024;
+constexpr std::size_t kGroupFiles = 32;
+
+// The end of the group that starts at `first`: the next files while each is small and the group
+// stays within its bounds; a large file is a group of its own.
+std::size_t groupEnd(const std::vector<MeasuredFile>& measured, std::size_t first, std::size_t mostFiles)
+{
+    std::size_t end = first + 1;
+    std::int64_t bytes = measured[first].length;
+    if (bytes >= kSmallFile) {
+        return end;
+    }
+    for (; end < measured.size() && end - first < mostFiles && measured[end].length < kSmallFile &&
+           bytes + measured[end].length <= kGroupBytes;
+         ++end) {
+        bytes += measured[end].length;
+    }
+    return end;
+}
+
 // "2 of the 5 checked files", or "the checked file" when it was the only one.
 std::string someOfTheChecked(std::size_t some, std::size_t checked)
 {
@@ -43,11 +69,15 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     for (const ChosenFile& file : batch) {
         paths.push_back(file.path);
     }
-    if (const PinCapacity capacity = files.pinCapacity(paths);
-        capacity.available && capacity.needed > *capacity.available) {
+    const PinCapacity capacity = files.pinCapacity(paths);
+    if (capacity.available && capacity.needed > *capacity.available) {
         view.warn(TooManyFolders(batch.size(), capacity.needed, *capacity.available));
         return 0;
     }
+    // A group's files are open together beside the pins: as many as the descriptors left allow.
+    const std::size_t groupFiles = capacity.available
+                                       ? std::clamp<std::size_t>(*capacity.available - capacity.needed, 1, kGroupFiles)
+                                       : kGroupFiles;
 
     // Each file is held by its pin from here on: only the file measured is written and deleted.
     std::int64_t total = 0;
@@ -82,20 +112,34 @@ int shredCheckedFiles(ShredMode mode, ShredView& view, RunProgress& progress, Fi
     std::vector<OverwriteResult> removed;
     std::vector<std::size_t> removedIndex;
     std::vector<bool> inPlace(batch.size(), false);
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        OverwriteResult overwrite = OverwriteFile(measured[i], block, progress, files);
-        std::string failure = overwrite.ok() ? RemoveFile(overwrite, files, RemovalFlush::Later) : overwrite.failure;
-        if (!failure.empty()) {
-            failed[i] = true;
-            failures.push_back(std::move(failure));
-            continue;
+    for (std::size_t first = 0; first < batch.size();) {
+        const std::size_t end = groupEnd(measured, first, groupFiles);
+        std::vector<StartedOverwrite> started;
+        for (std::size_t i = first; i < end; ++i) {
+            started.push_back(StartOverwrite(measured[i], block, progress, files));
         }
-        if (!overwrite.placement.inPlace()) {
-            failures.push_back(PlacementWarning(DisplayPath(batch[i].path), overwrite.placement));
+        // Every file of the group is flushed and judged before any is deleted.
+        std::vector<OverwriteResult> overwritten;
+        for (StartedOverwrite& writing : started) {
+            overwritten.push_back(FinishOverwrite(writing));
         }
-        inPlace[i] = overwrite.placement.inPlace();
-        removed.push_back(std::move(overwrite));
-        removedIndex.push_back(i);
+        for (std::size_t i = first; i < end; ++i) {
+            OverwriteResult& overwrite = overwritten[i - first];
+            std::string failure =
+                overwrite.ok() ? RemoveFile(overwrite, files, RemovalFlush::Later) : overwrite.failure;
+            if (!failure.empty()) {
+                failed[i] = true;
+                failures.push_back(std::move(failure));
+                continue;
+            }
+            if (!overwrite.placement.inPlace()) {
+                failures.push_back(PlacementWarning(DisplayPath(batch[i].path), overwrite.placement));
+            }
+            inPlace[i] = overwrite.placement.inPlace();
+            removed.push_back(std::move(overwrite));
+            removedIndex.push_back(i);
+        }
+        first = end;
     }
     std::vector<DeletedFile> deleted;
     for (const OverwriteResult& file : removed) {

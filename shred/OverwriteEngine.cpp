@@ -149,12 +149,53 @@ OverwriteFile(const ChosenFile& chosen, const FillBlock& block, RunProgress& pro
     return OverwriteFile(found, block, progress, files);
 }
 
-namespace {
-OverwriteResult overwriteMeasured(
-    MeasuredFile& measured, const FillBlock& block, RunProgress& progress, FileSystem& files, FileIdentity& identity)
+// Everything an overwrite holds between its writing and its flush.
+struct StartedOverwrite::Writing
 {
-    const std::string shown = DisplayPath(measured.pinned.path);
-    progress.showActivity("Shredding: " + shown);
+    Writing(MeasuredFile& measured, const FillBlock& block, RunProgress& progress, FileSystem& files)
+        : measured(measured)
+        , block(block)
+        , progress(progress)
+        , files(files)
+        , shown(DisplayPath(measured.pinned.path))
+    {
+    }
+
+    MeasuredFile& measured;
+    const FillBlock& block;
+    RunProgress& progress;
+    FileSystem& files;
+    const std::string shown;
+    // The file as found through its pin before it was opened, whose mode is put back if it is kept.
+    FileIdentity identity;
+    // How the overwrite ended before its flush, if it did.
+    std::optional<OverwriteResult> ended;
+
+    OpenedFile file;
+    FileFacts opened;
+    FileSystemType type;
+    std::optional<Pass> pass;
+    std::optional<DirectBuffer> direct;
+    std::optional<ExtentMap> extentsBefore;
+    PassWriting firstRound;
+};
+
+StartedOverwrite::StartedOverwrite(std::unique_ptr<Writing> writing)
+    : m_writing(std::move(writing))
+{
+}
+StartedOverwrite::StartedOverwrite(StartedOverwrite&&) noexcept = default;
+StartedOverwrite& StartedOverwrite::operator=(StartedOverwrite&&) noexcept = default;
+StartedOverwrite::~StartedOverwrite() = default;
+
+namespace {
+// Checks the file once more, opens it and writes the first round; the result when it ended there.
+std::optional<OverwriteResult> startWriting(StartedOverwrite::Writing& writing)
+{
+    const std::string& shown = writing.shown;
+    FileSystem& files = writing.files;
+    MeasuredFile& measured = writing.measured;
+    writing.progress.showActivity("Shredding: " + shown);
     if (!measured.ok()) {
         return failedOverwrite(measured.failure);
     }
@@ -171,12 +212,12 @@ OverwriteResult overwriteMeasured(
     }
     // A file the owner may not write is made writable first. Where that is refused, the file may still
     // be open to writing by others than its owner; if it is not, the refusal is what the user is told.
-    identity = now.identity;
+    writing.identity = now.identity;
     SystemError notMadeWritable = 0;
     if (!now.ownerMayWrite) {
         notMadeWritable = files.makeWritable(measured.pinned, now.identity);
     }
-    OpenedFile file;
+    OpenedFile& file = writing.file;
     if (const SystemError error = files.open(pinned, file); error != 0) {
         return failedOverwrite(notMadeWritable != 0
                                    ? FailureLine(shown, "cannot make the file writable", notMadeWritable)
@@ -184,18 +225,20 @@ OverwriteResult overwriteMeasured(
     }
 
     // Everything from here on is about the file actually opened, which must be the one inspected.
-    FileFacts opened;
+    FileFacts& opened = writing.opened;
     if (const SystemError failed = files.describe(file, opened); failed != 0) {
         return failedOverwrite(FailureLine(shown, "cannot read the file's length", failed));
     }
-    const FileSystemType type = files.fileSystemOf(file);
+    writing.type = files.fileSystemOf(file);
+    const FileSystemType& type = writing.type;
     if (std::string refusal = refusalOf(shown, opened, type, now.identity); !refusal.empty()) {
         return failedOverwrite(std::move(refusal));
     }
 
     const std::int64_t length = opened.length;
-    Pass pass(file, block, progress, files, !isInMemory(type));
-    std::optional<ExtentMap> extentsBefore = files.readExtents(file, false);
+    Pass& pass = writing.pass.emplace(file, writing.block, writing.progress, files, !isInMemory(type));
+    std::optional<ExtentMap>& extentsBefore = writing.extentsBefore;
+    extentsBefore = files.readExtents(file, false);
     if (extentsBefore && !EveryExtentLocated(*extentsBefore)) {
         // Data waiting for a place on the disk gets one when the file system chooses, perhaps only
         // after the overwrite and elsewhere: it is given its place now, so the map shows where the
@@ -208,49 +251,71 @@ OverwriteResult overwriteMeasured(
     }
     // Large files go past the page cache where the system allows it: no copy of every byte through
     // memory, and the user's other cached files stay cached. Any refusal keeps the cache.
-    std::optional<DirectBuffer> direct;
     WriteTuning* const tuning = files.tuning();
     if (tuning && !isInMemory(type) && tuning->preferDirect(WholeBlocks(length))) {
         if (const std::int64_t alignment = directAlignment(file, *tuning); alignment > 0) {
-            direct.emplace(block, *tuning);
+            std::optional<DirectBuffer>& direct = writing.direct;
+            direct.emplace(writing.block, *tuning);
             if (direct->data() && tuning->setDirect(file, true) == 0) {
                 pass.writeDirectly(*direct, alignment);
             }
         }
     }
-    const PassRounds rounds = RunPassRounds(pass, length, shown, files, file);
+    writing.firstRound = WriteFirstRound(pass, length, shown);
+    return std::nullopt;
+}
+
+// The flush and what follows it, up to the file's close.
+OverwriteResult finishWriting(StartedOverwrite::Writing& writing)
+{
+    FileSystem& files = writing.files;
+    const PassRounds rounds = FinishPassRounds(*writing.pass, writing.firstRound, writing.shown, files, writing.file);
     if (rounds.outcome == Overwrite::Failed) {
         return failedOverwrite(rounds.failure);
     }
     // A file system that writes new data elsewhere may finish moving the file's extents to it only
     // after the flush has returned (btrfs): until then its map still shows the old places.
-    const std::optional<ExtentMap> extentsAfter = files.readExtents(file, WritesElsewhere(type));
-    if (const SystemError failed = files.finishWriting(file, measured.pinned); failed != 0) {
-        return failedOverwrite(FailureLine(shown, "error closing", failed));
+    const std::optional<ExtentMap> extentsAfter = files.readExtents(writing.file, WritesElsewhere(writing.type));
+    if (const SystemError failed = files.finishWriting(writing.file, writing.measured.pinned); failed != 0) {
+        return failedOverwrite(FailureLine(writing.shown, "error closing", failed));
     }
 
     OverwriteResult result;
     result.outcome = rounds.outcome;
     result.failure = rounds.failure;
-    result.placement = placementOf(opened, extentsBefore, extentsAfter, type);
-    result.pinned = std::move(measured.pinned);
-    result.identity = opened.identity;
+    result.placement = placementOf(writing.opened, writing.extentsBefore, extentsAfter, writing.type);
+    result.pinned = std::move(writing.measured.pinned);
+    result.identity = writing.opened.identity;
     return result;
 }
 } // namespace
 
-OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, RunProgress& progress, FileSystem& files)
+StartedOverwrite StartOverwrite(MeasuredFile& file, const FillBlock& block, RunProgress& progress, FileSystem& files)
 {
-    FileIdentity identity;
-    OverwriteResult result = overwriteMeasured(measured, block, progress, files, identity);
+    StartedOverwrite started(std::make_unique<StartedOverwrite::Writing>(file, block, progress, files));
+    started.m_writing->ended = startWriting(*started.m_writing);
+    return started;
+}
+
+OverwriteResult FinishOverwrite(StartedOverwrite& started)
+{
+    StartedOverwrite::Writing& writing = *started.m_writing;
+    OverwriteResult result = writing.ended ? std::move(*writing.ended) : finishWriting(writing);
     // A file that is kept keeps the mode it had, however far its pass went; only one about to be
     // deleted stays writable, as some systems refuse to delete a read-only file.
     if (result.outcome == Overwrite::Failed) {
-        files.restoreWritability(measured.pinned, identity);
+        writing.files.restoreWritability(writing.measured.pinned, writing.identity);
     } else if (result.outcome == Overwrite::NotExtended) {
-        files.restoreWritability(result.pinned, identity);
+        writing.files.restoreWritability(result.pinned, writing.identity);
     }
+    started.m_writing.reset();
     return result;
+}
+
+OverwriteResult OverwriteFile(MeasuredFile& measured, const FillBlock& block, RunProgress& progress, FileSystem& files)
+{
+    StartedOverwrite started = StartOverwrite(measured, block, progress, files);
+    return FinishOverwrite(started);
 }
 
 std::vector<std::string> FlushRemovals(const std::vector<OverwriteResult>& removed, FileSystem& files)

@@ -16,6 +16,7 @@
 #include "shred/Placement.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -107,6 +108,32 @@ MeasuredFile MeasureFile(const ChosenFile& file, FileSystem& files);
 // and once more on the file as opened, before a byte is written; a file the owner may not write is
 // made writable first. The pin moves into the result.
 OverwriteResult OverwriteFile(MeasuredFile& file, const FillBlock& block, RunProgress& progress, FileSystem& files);
+
+// An overwrite in two halves, so that several small files can be written before any of them is
+// flushed: each flush then finds the disk's journal already committed for the files written with it.
+// StartOverwrite does everything OverwriteFile does up to the flush, and FinishOverwrite the rest,
+// with the same result; the file stays open in between, and is closed unfinished if the started
+// overwrite is dropped. `file`, `block`, `progress` and `files` must outlive it.
+class StartedOverwrite
+{
+public:
+    StartedOverwrite(StartedOverwrite&&) noexcept;
+    StartedOverwrite& operator=(StartedOverwrite&&) noexcept;
+    ~StartedOverwrite();
+
+    struct Writing;
+
+private:
+    explicit StartedOverwrite(std::unique_ptr<Writing> writing);
+    friend StartedOverwrite
+    StartOverwrite(MeasuredFile& file, const FillBlock& block, RunProgress& progress, FileSystem& files);
+    friend OverwriteResult FinishOverwrite(StartedOverwrite& started);
+
+    std::unique_ptr<Writing> m_writing;
+};
+
+StartedOverwrite StartOverwrite(MeasuredFile& file, const FillBlock& block, RunProgress& progress, FileSystem& files);
+OverwriteResult FinishOverwrite(StartedOverwrite& started);
 
 // The same for a file not measured yet: it is measured and pinned first.
 OverwriteResult OverwriteFile(const ChosenFile& file, const FillBlock& block, RunProgress& progress, FileSystem& files);

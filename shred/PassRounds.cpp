@@ -14,38 +14,40 @@ std::int64_t WholeBlocks(std::int64_t length)
     return (length + kBlockSize - 1) / kBlockSize * kBlockSize;
 }
 
+namespace {
+PassRounds failed(std::string line)
+{
+    return {Overwrite::Failed, std::move(line)};
+}
+
+// A write that fails for good ends the pass where it stands.
+PassRounds stoppedWriting(const Pass& pass, const std::string& shown, SystemError error)
+{
+    return failed(FailureLine(shown, "error writing at offset " + std::to_string(pass.position()), error) +
+                  (pass.position() == 0 ? "; nothing was written" : "; the rest of the file was not overwritten") +
+                  ", and the file was not deleted");
+}
+
+// The pass's blocks reached the file; the flush would have taken them to the disk.
+PassRounds notFlushed(const std::string& shown, SystemError error)
+{
+    return failed(FailureLine(shown, "error flushing to disk", error) +
+                  "; the file was overwritten, but the new contents may not have reached the disk, and the file "
+                  "was not deleted");
+}
+} // namespace
+
 PassRounds RunPassRounds(Pass& pass, std::int64_t length, const std::string& shown, FileSystem& files, OpenedFile& file)
 {
-    const auto failureLine = [&shown](const std::string& step, SystemError error) {
-        return FailureLine(shown, step, error);
-    };
-    const auto readLength = [&](std::int64_t& now) {
-        FileFacts facts;
-        const SystemError error = files.describe(file, facts);
-        now = facts.length;
-        return error;
-    };
-    const auto failed = [](std::string line) { return PassRounds{Overwrite::Failed, std::move(line)}; };
-    // A write that fails for good ends the pass where it stands.
-    const auto stoppedWriting = [&](SystemError error) {
-        return failed(failureLine("error writing at offset " + std::to_string(pass.position()), error) +
-                      (pass.position() == 0 ? "; nothing was written" : "; the rest of the file was not overwritten") +
-                      ", and the file was not deleted");
-    };
-    // The pass's blocks reached the file; the flush would have taken them to the disk.
-    const auto notFlushed = [&](SystemError error) {
-        return failed(failureLine("error flushing to disk", error) +
-                      "; the file was overwritten, but the new contents may not have reached the disk, and the file "
-                      "was not deleted");
-    };
+    return FinishPassRounds(pass, WriteFirstRound(pass, length, shown), shown, files, file);
+}
 
-    SystemError extensionError = 0;
-    SystemError holeError = 0;
+PassWriting WriteFirstRound(Pass& pass, std::int64_t length, const std::string& shown)
+{
+    PassWriting writing;
     // A bad block does not stop the pass, since shredding is often done on failing media: the blocks
     // of the call that failed are written one at a time, those that fail are passed over, and the rest
     // of the file is overwritten all the same.
-    SystemError badBlockError = 0;
-    std::vector<std::pair<std::int64_t, std::int64_t>> unwritten;
     std::int64_t singlyUntil = 0;
     for (std::int64_t limit = WholeBlocks(length);;) {
         const SystemError error = pass.writeUpTo(
@@ -64,33 +66,45 @@ PassRounds RunPassRounds(Pass& pass, std::int64_t length, const std::string& sho
                 continue;
             }
             pass.passOverBlock();
+            auto& unwritten = writing.unwritten;
             if (!unwritten.empty() && unwritten.back().second == at) {
                 unwritten.back().second = pass.position();
             } else {
                 unwritten.emplace_back(at, pass.position());
             }
-            badBlockError = error;
+            writing.badBlockError = error;
             continue;
         }
         if (!IsOutOfRoom(error)) {
-            return stoppedWriting(error);
+            writing.stopped = stoppedWriting(pass, shown, error);
+            return writing;
         }
         if (pass.position() < length && pass.skipHole(length)) {
-            holeError = error;
+            writing.holeError = error;
         } else if (limit > length) {
             // No room to grow the file: what lies inside its original length must still be overwritten.
-            extensionError = error;
+            writing.extensionError = error;
             limit = length;
         } else {
-            return stoppedWriting(error); // the disk is full inside the file
+            writing.stopped = stoppedWriting(pass, shown, error); // the disk is full inside the file
+            return writing;
         }
     }
-    const SystemError keptFor = holeError != 0 ? holeError : extensionError;
+    return writing;
+}
+
+PassRounds
+FinishPassRounds(Pass& pass, const PassWriting& writing, const std::string& shown, FileSystem& files, OpenedFile& file)
+{
+    if (writing.stopped) {
+        return *writing.stopped;
+    }
+    const SystemError keptFor = writing.holeError != 0 ? writing.holeError : writing.extensionError;
     const SystemError flushError = pass.flush();
-    if (badBlockError != 0) {
+    if (const SystemError badBlockError = writing.badBlockError; badBlockError != 0) {
         std::string ranges;
         std::int64_t passedOver = 0;
-        for (const auto& [from, to] : unwritten) {
+        for (const auto& [from, to] : writing.unwritten) {
             ranges += (ranges.empty() ? "" : ", ") + std::to_string(from) + " to " + std::to_string(to - 1);
             passedOver += to - from;
         }
@@ -105,15 +119,16 @@ PassRounds RunPassRounds(Pass& pass, std::int64_t length, const std::string& sho
                                      : "; every other block was overwritten, and the file was not deleted"));
     }
     if (flushError != 0) {
-        return notFlushed(flushError);
+        return notFlushed(shown, flushError);
     }
 
     // Another program may have written past the end meanwhile: that is part of the file too.
     for (int round = 0;; ++round) {
-        std::int64_t now = 0;
-        if (const SystemError error = readLength(now); error != 0) {
-            return failed(failureLine("cannot read the file's length", error));
+        FileFacts facts;
+        if (const SystemError error = files.describe(file, facts); error != 0) {
+            return failed(FailureLine(shown, "cannot read the file's length", error));
         }
+        const std::int64_t now = facts.length;
         const std::int64_t added = now - pass.position();
         if (added <= 0) {
             break;
@@ -123,23 +138,25 @@ PassRounds RunPassRounds(Pass& pass, std::int64_t length, const std::string& sho
                           std::to_string(added) + " bytes were not overwritten, and the file was not deleted");
         }
         if (const SystemError error = pass.writeUpTo(WholeBlocks(now)); error != 0) {
-            return stoppedWriting(error);
+            return stoppedWriting(pass, shown, error);
         }
         if (const SystemError error = pass.flush(); error != 0) {
-            return notFlushed(error);
+            return notFlushed(shown, error);
         }
     }
-    if (holeError != 0) {
+    if (writing.holeError != 0) {
         return {Overwrite::NotExtended,
-                failureLine("contents overwritten, but a hole in the file could not be filled and the file was not "
+                FailureLine(shown,
+                            "contents overwritten, but a hole in the file could not be filled and the file was not "
                             "deleted",
-                            holeError)};
+                            writing.holeError)};
     }
-    if (extensionError != 0) {
+    if (writing.extensionError != 0) {
         return {Overwrite::NotExtended,
-                failureLine("contents overwritten, but the file could not be extended to a whole block and was not "
+                FailureLine(shown,
+                            "contents overwritten, but the file could not be extended to a whole block and was not "
                             "deleted",
-                            extensionError)};
+                            writing.extensionError)};
     }
     return {};
 }

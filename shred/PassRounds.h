@@ -7,7 +7,10 @@
 #include "shred/OverwriteEngine.h" // Overwrite
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class Pass;
 
@@ -15,6 +18,17 @@ struct PassRounds
 {
     Overwrite outcome = Overwrite::Done;
     std::string failure; // one line naming the file, the step and the reason; empty when done
+};
+
+// What the writing of a pass leaves for its flush to tell: the room the disk refused and the blocks
+// passed over, or the failure that stopped it.
+struct PassWriting
+{
+    std::optional<PassRounds> stopped;
+    SystemError extensionError = 0;
+    SystemError holeError = 0;
+    SystemError badBlockError = 0;
+    std::vector<std::pair<std::int64_t, std::int64_t>> unwritten; // [from, to) of the blocks passed over
 };
 
 // The length a file reaches when its last block is written whole.
@@ -26,3 +40,9 @@ std::int64_t WholeBlocks(std::int64_t length);
 // kGrowthRounds times, what another program added meanwhile. `shown`: the file as the lines name it.
 PassRounds
 RunPassRounds(Pass& pass, std::int64_t length, const std::string& shown, FileSystem& files, OpenedFile& file);
+
+// The same in two halves, so that several files can be written before any of them is flushed: the
+// first round's writing, then its flush and everything after it.
+PassWriting WriteFirstRound(Pass& pass, std::int64_t length, const std::string& shown);
+PassRounds
+FinishPassRounds(Pass& pass, const PassWriting& writing, const std::string& shown, FileSystem& files, OpenedFile& file);

@@ -29,7 +29,9 @@
 namespace {
 // A file system whose writes may or may not land in place: the run may say either, if it is true.
 const QString kEitherWay = "either way";
-const QList<qint64> kSizes = {1, 4999, 5000, 5001, 3 * 1024 * 1024 + 123};
+// The small ones are written together in a batch, up to one just short of the bound; the bound and the
+// large one each alone.
+const QList<qint64> kSizes = {1, 4096, 4999, 5000, 5001, 65535, 65536, 3 * 1024 * 1024 + 123};
 
 struct PlantedFile
 {

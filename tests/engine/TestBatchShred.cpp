@@ -22,7 +22,9 @@ struct BatchRun
 
     int run(ShredMode mode = kStandardMode)
     {
-        return shredCheckedFiles(mode, view, progress, files, traces);
+        const int shredded = shredCheckedFiles(mode, view, progress, files, traces);
+        EXPECT_EQ(files.removalsBeforeTheirFlush, 0);
+        return shredded;
     }
 };
 
@@ -221,4 +223,46 @@ TEST(BatchShred, EnhancedBatchWritesOnePatternIntoEveryFile)
                 << path << " at " << at;
         }
     }
+}
+
+// Small files are all written before the first of them is flushed, and each is flushed and judged
+// before any is deleted: the file whose flush fails and the file whose blocks moved are the only ones
+// named, and the others are shredded.
+TEST(BatchShred, SmallFilesFlushedTogetherKeepEachFailureWithItsFile)
+{
+    TemporaryFolder folder;
+    BatchRun batch;
+    std::vector<std::string> small;
+    std::vector<std::string> expectedSteps;
+    const ExtentMap before = {{0, 40960, 8192, ExtentFlag::Last}};
+    const ExtentMap moved = {{0, 90112, 8192, ExtentFlag::Last}};
+    for (int i = 1; i <= 6; ++i) {
+        small.push_back(folder.makeFile("small" + std::to_string(i), 4096));
+        batch.view.list.push_back({small.back(), true});
+        batch.files.extentAnswersFor[small.back()] = {before, i == 5 ? moved : before};
+        expectedSteps.push_back("write " + small.back());
+    }
+    batch.files.flushErrorFor[small[2]] = EIO;
+    for (int i : {0, 1, 2, 3, 4, 5}) {
+        expectedSteps.push_back("flush " + small[i]);
+    }
+    for (int i : {0, 1, 3, 4, 5}) {
+        expectedSteps.push_back("remove " + small[i]);
+    }
+
+    EXPECT_EQ(batch.run(), 4);
+    EXPECT_EQ(batch.files.steps, expectedSteps);
+    ASSERT_EQ(batch.view.events.size(), 4u);
+    const std::string& warning = batch.view.events[2];
+    EXPECT_EQ(warning.rfind("warn: 2 of the 6 checked files were not shredded:\n\n" + small[2] +
+                                ": error flushing to disk: Input/output error; the file was overwritten",
+                            0),
+              0u)
+        << warning;
+    EXPECT_NE(warning.find("\n\n" + small[4] + ": overwritten and deleted, but "), std::string::npos) << warning;
+    for (int i : {0, 1, 3, 5}) {
+        EXPECT_EQ(warning.find(small[i]), std::string::npos) << small[i];
+    }
+    EXPECT_EQ(paths(batch.view.list), (std::vector<std::string>{small[2]}));
+    EXPECT_EQ(readWhole(small[2]), std::vector<std::uint8_t>(5000, 0));
 }

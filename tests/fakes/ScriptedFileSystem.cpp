@@ -79,7 +79,14 @@ SystemError ScriptedFileSystem::open(const PinnedFile& pinned, OpenedFile& file)
         beforeOpen();
     }
     m_directOn = false;
+    m_openedPaths[&file] = pinned.path;
     return openError != 0 ? openError : ForwardingFileSystem::open(pinned, file);
+}
+
+NativePath ScriptedFileSystem::pathOf(const OpenedFile& file) const
+{
+    const auto found = m_openedPaths.find(&file);
+    return found == m_openedPaths.end() ? NativePath() : found->second;
 }
 
 SystemError ScriptedFileSystem::describe(const OpenedFile& file, FileFacts& facts)
@@ -117,6 +124,9 @@ SystemError ScriptedFileSystem::writeAt(
         fromBlock = fromBlock && base >= block->data() && base + pieces[i].length <= block->data() + kBlockSize;
     }
     writes.push_back({offset, length, -1, count, fromBlock, m_directOn});
+    if (const NativePath path = pathOf(file); m_unflushed.insert(path).second) {
+        steps.push_back("write " + DisplayPath(path));
+    }
     if (interruptions > 0) {
         --interruptions;
         return kInterrupted;
@@ -165,7 +175,16 @@ SystemError ScriptedFileSystem::flush(OpenedFile& file)
         return ForwardingFileSystem::flush(file);
     }
     ++flushes;
-    return flushError != 0 ? flushError : ForwardingFileSystem::flush(file);
+    const NativePath path = pathOf(file);
+    steps.push_back("flush " + DisplayPath(path));
+    const auto scripted = flushErrorFor.find(path);
+    const SystemError error = scripted != flushErrorFor.end() ? scripted->second
+                              : flushError != 0               ? flushError
+                                                              : ForwardingFileSystem::flush(file);
+    if (error == 0) {
+        m_unflushed.erase(path);
+    }
+    return error;
 }
 
 SystemError ScriptedFileSystem::flushAll(OpenedFile& file)
@@ -176,6 +195,12 @@ SystemError ScriptedFileSystem::flushAll(OpenedFile& file)
 
 std::optional<ExtentMap> ScriptedFileSystem::readExtents(const OpenedFile& file, bool settled)
 {
+    if (auto scripted = extentAnswersFor.find(pathOf(file));
+        scripted != extentAnswersFor.end() && !scripted->second.empty()) {
+        std::optional<ExtentMap> answer = scripted->second.front();
+        scripted->second.erase(scripted->second.begin());
+        return answer;
+    }
     if (extentAnswers.empty()) {
         return ForwardingFileSystem::readExtents(file, settled);
     }
@@ -187,6 +212,8 @@ std::optional<ExtentMap> ScriptedFileSystem::readExtents(const OpenedFile& file,
 SystemError ScriptedFileSystem::remove(PinnedFile& pinned)
 {
     contentBeforeDelete[pinned.path] = readWhole(pinned.path);
+    steps.push_back("remove " + DisplayPath(pinned.path));
+    removalsBeforeTheirFlush += static_cast<int>(m_unflushed.count(pinned.path));
     if (beforeDelete) {
         beforeDelete(pinned.path);
     }

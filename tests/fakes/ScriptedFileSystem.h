@@ -50,6 +50,8 @@ public:
     // Answers the block-map reads in turn (before the first write, after the flush); the real maps
     // once they run out.
     std::vector<std::optional<ExtentMap>> extentAnswers;
+    // The same for one file by its path, taken before the answers above.
+    std::map<NativePath, std::vector<std::optional<ExtentMap>>> extentAnswersFor;
     std::function<void(std::int64_t offset)> beforeWrite;
     // Just before the file is opened for writing, after it was inspected; and the open's error.
     std::function<void()> beforeOpen;
@@ -75,6 +77,7 @@ public:
     // for a place on the disk its place; full flushes; writeback hints, and whether they are refused.
     int flushes = 0;
     SystemError flushError = 0;
+    std::map<NativePath, SystemError> flushErrorFor; // the error of one file's flushes
     int flushesBeforeWriting = 0;
     int fullFlushes = 0;
     int writebacks = 0;
@@ -110,6 +113,12 @@ public:
     int removalFlushes = 0;
     SystemError removalFlushError = 0;
 
+    // Each file's first write, its flushes and its deletion, in the order they came: "write PATH",
+    // "flush PATH", "remove PATH". And the deletions of files whose writes had not been flushed with
+    // success: never any.
+    std::vector<std::string> steps;
+    int removalsBeforeTheirFlush = 0;
+
     // The errors the system gives for these faults.
     static const SystemError kInterrupted;
     static const SystemError kInputOutput;
@@ -122,6 +131,11 @@ private:
     // The facts as the script changes them (the pin reads them through describePinned).
     SystemError altered(SystemError error, FileFacts& facts) const;
 
+    // The path each open file was opened by.
+    NativePath pathOf(const OpenedFile& file) const;
+
+    std::map<const OpenedFile*, NativePath> m_openedPaths;
+    std::set<NativePath> m_unflushed;
     void* m_smallPageBuffer = nullptr;
     int m_directCalls = 0;
     bool m_directOn = false;
