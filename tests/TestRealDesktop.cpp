@@ -194,12 +194,14 @@ void TestRealDesktop::closedBoxLeavesNoTraceAndACloseWaitsForTheRun()
     // Slow enough to be seen: well into the run the screen is read and the close request sent.
     QImage onScreen;
     QImage painted;
+    bool askedToClose = false;
     QElapsedTimer sinceFirstWrite;
     scripted.files.beforeWrite = [&](std::int64_t) {
         QThread::msleep(80);
         if (!sinceFirstWrite.isValid()) {
             sinceFirstWrite.start();
-        } else if (onScreen.isNull() && sinceFirstWrite.elapsed() > 600) {
+        } else if (!askedToClose && sinceFirstWrite.elapsed() > 600) {
+            askedToClose = true;
             onScreen = m_x->grab(boxArea);
             painted = window.grab(QRect(window.mapFromGlobal(boxArea.topLeft()), boxArea.size())).toImage();
             m_x->askToClose(window.winId());
@@ -209,11 +211,17 @@ void TestRealDesktop::closedBoxLeavesNoTraceAndACloseWaitsForTheRun()
 
     QCOMPARE(answered, (QStringList{"Confirm?", Texts::kDone}));
     QVERIFY(!QFile::exists(path));
-    QVERIFY(!onScreen.isNull());
-    const double stale = differing(onScreen.convertToFormat(QImage::Format_RGB32),
-                                   painted.scaled(onScreen.size()).convertToFormat(QImage::Format_RGB32));
-    QVERIFY2(stale < 0.02,
-             qPrintable(QString("%1% of the place where the closed box stood still shows it").arg(stale * 100)));
+    QVERIFY(askedToClose);
+    // Under a Wayland compositor the screen is the compositor's, and XWayland has no pixels of its own
+    // to give for it: there only the close is checked.
+    if (onScreen.isNull()) {
+        QVERIFY2(qEnvironmentVariableIsSet("WAYLAND_DISPLAY"), "the screen could not be read");
+    } else {
+        const double stale = differing(onScreen.convertToFormat(QImage::Format_RGB32),
+                                       painted.scaled(onScreen.size()).convertToFormat(QImage::Format_RGB32));
+        QVERIFY2(stale < 0.02,
+                 qPrintable(QString("%1% of the place where the closed box stood still shows it").arg(stale * 100)));
+    }
     QTRY_COMPARE(unloaded.count(), 1);
     QVERIFY(!window.isVisible());
 }
