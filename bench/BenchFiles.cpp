@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -53,6 +55,19 @@ double median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const std::size_t middle = values.size() / 2;
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+void readOptions(int argc,
+                 char** argv,
+                 const std::function<bool(const std::string& name, const std::string& value)>& take)
+{
+    for (int i = 1; i < argc; i += 2) {
+        const std::string name = argv[i];
+        if (i + 1 == argc || !take(name, argv[i + 1])) {
+            std::fprintf(stderr, "%s: unknown option or no value: %s\n", argv[0], name.c_str());
+            std::exit(2);
+        }
+    }
 }
 
 int runCommand(const std::vector<std::string>& arguments)

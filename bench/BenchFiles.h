@@ -4,6 +4,7 @@
 // medians and the commands they compare against.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,13 @@ double median(std::vector<double> values);
 
 // Runs a command and waits; returns its exit status, or -1 when it could not start.
 int runCommand(const std::vector<std::string>& arguments);
+
+// Hands each "--name value" pair of the command line to `take`. An option it does not take (it
+// returns false) ends the program with a message, so that a misspelt option does not measure the
+// default unnoticed.
+void readOptions(int argc,
+                 char** argv,
+                 const std::function<bool(const std::string& name, const std::string& value)>& take);
 
 // A fresh folder under `parent`, removed with everything in it when the object goes.
 class Folder

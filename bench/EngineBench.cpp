@@ -47,9 +47,7 @@ template <typename T, typename Parse> std::vector<T> splitList(const std::string
 Options parse(int argc, char** argv)
 {
     Options options;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string name = argv[i];
-        const std::string value = argv[i + 1];
+    bench::readOptions(argc, argv, [&](const std::string& name, const std::string& value) {
         if (name == "--dir") {
             options.folder = value;
         } else if (name == "--runs") {
@@ -59,10 +57,10 @@ Options parse(int argc, char** argv)
         } else if (name == "--modes") {
             options.modes = splitList<std::string>(value, [](const std::string& s) { return s; });
         } else {
-            std::fprintf(stderr, "unknown option %s\n", name.c_str());
-            std::exit(2);
+            return false;
         }
-    }
+        return true;
+    });
     return options;
 }
 

@@ -30,9 +30,7 @@ struct Options
 Options parse(int argc, char** argv)
 {
     Options options;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string name = argv[i];
-        const std::string value = argv[i + 1];
+    bench::readOptions(argc, argv, [&](const std::string& name, const std::string& value) {
         if (name == "--dir") {
             options.folder = value;
         } else if (name == "--runs") {
@@ -41,8 +39,11 @@ Options parse(int argc, char** argv)
             options.files = std::max(1, std::stoi(value));
         } else if (name == "--size-kib") {
             options.sizeKiB = std::max<std::int64_t>(1, std::stoll(value));
+        } else {
+            return false;
         }
-    }
+        return true;
+    });
     return options;
 }
 
